@@ -1,0 +1,299 @@
+// The driver: rebuilds the command line, prints the usage text and runs the
+// commands from left to right over one run state.
+#include <cstdlib>
+#include <cstring>
+
+#include "lib/log.h"
+#include "lib/text.h"
+#include "run_state.h"
+
+namespace {
+
+const char* const usage_lines[] = {
+    "Kervo_Dravelmonix 0.4\n",
+    "=====================\n",
+    "\n",
+    "usage:\n",
+    "--load_img <filename> [<filename>]\n",
+    "--create_defpix_map [<threshold> [<width>]] \n",
+    "--clear_defpix_map\n",
+    "--load_defpix_map <filename>\n",
+    "--save_defpix_map <filename>\n",
+    "--apply_defpix_map/mark_defpix_map <filename-in> <filename-out>\n",
+    "--download_defpix_map [<mapindex>]\n",
+    "--upload_defpix_map [<mapindex>]\n",
+    "--create_shading_map\n",
+    "--clear_shading_map\n",
+    "--load_shading_map <filename>\n",
+    "--save_shading_map <filename>\n",
+    "--apply_shading_map <filename-in> <filename-out>\n",
+    "--upload_shading_map [<mapindex>]\n",
+    "--cti <filename>\n",
+    "--clser\n",
+    "--if <interfacename>\n",
+    "--connect [<devicename>]\n",
+    "--version\n",
+    "\n",
+};
+
+const char* const banner = "Kervo_Dravelmonix 0.4\n";
+
+// Arguments joined by single blanks; one that holds a blank is put in double
+// quotes so the Tokenizer gives it back whole.
+String join_arguments(int argc, char** argv)
+{
+    String line;
+    for (int i = 1; i < argc; ++i) {
+        String argument(argv[i]);
+        if (std::strchr(argv[i], ' ')) argument = String("\"") + argument + "\"";
+        line = line.empty() ? argument : line + " " + argument;
+    }
+    return line;
+}
+
+// Takes a command's arguments from the command line by their rules.
+class Arguments {
+public:
+    explicit Arguments(Tokenizer& tokens) : tokens_(tokens) {}
+
+    // R: the next token, whatever it is; empty when the line is used up.
+    String required() { return tokens_.next_token(); }
+
+    // O: a number, taken only when the next token exists and does not start with "--".
+    bool optional_number(int32_t& value)
+    {
+        if (!next_is_argument()) return false;
+        value = static_cast<int32_t>(std::atoi(tokens_.next_token().c_str()));
+        return true;
+    }
+
+    // N: as O, the token kept as text.
+    String optional_name()
+    {
+        if (!next_is_argument()) return String();
+        return tokens_.next_token();
+    }
+
+    // L: every following token up to the next one starting with "--".
+    template <typename Handle>
+    void file_list(Handle handle)
+    {
+        while (next_is_argument()) handle(tokens_.next_token());
+    }
+
+private:
+    bool next_is_argument() const
+    {
+        return !tokens_.exhausted() && !tokens_.peek_token().starts_with("--", 2);
+    }
+
+    Tokenizer& tokens_;
+};
+
+struct Command {
+    const char* name;
+    void (*run)(RunState& state, Arguments& args);
+};
+
+void load_img(RunState& state, Arguments& args)
+{
+    args.file_list([&state](const String& name) {
+        console_print("load_img('%s')\n", name.c_str());
+        (void)state;
+    });
+}
+
+void create_defpix_map(RunState& state, Arguments& args)
+{
+    if (args.optional_number(state.lt_v)) args.optional_number(state.lt_w);
+}
+
+void clear_defpix_map(RunState&, Arguments&)
+{
+    console_print("clear_defpix_map()\n");
+}
+
+void load_defpix_map(RunState&, Arguments& args)
+{
+    String name = args.required();
+    (void)name;
+}
+
+void save_defpix_map(RunState&, Arguments& args)
+{
+    String name = args.required();
+    (void)name;
+}
+
+void apply_defpix_map(RunState&, Arguments& args)
+{
+    String input = args.required();
+    String output = args.required();
+    (void)input;
+    (void)output;
+}
+
+void mark_defpix_map(RunState&, Arguments& args)
+{
+    String input = args.required();
+    String output = args.required();
+    (void)input;
+    (void)output;
+}
+
+void upload_defpix_map(RunState&, Arguments& args)
+{
+    int32_t map_index = 1;
+    args.optional_number(map_index);
+}
+
+void download_defpix_map(RunState&, Arguments& args)
+{
+    int32_t map_index = 1;
+    args.optional_number(map_index);
+}
+
+void create_shading_map(RunState&, Arguments&)
+{
+}
+
+void clear_shading_map(RunState&, Arguments&)
+{
+}
+
+void load_shading_map(RunState&, Arguments& args)
+{
+    String name = args.required();
+    (void)name;
+}
+
+void save_shading_map(RunState&, Arguments& args)
+{
+    String name = args.required();
+    (void)name;
+}
+
+void apply_shading_map(RunState&, Arguments& args)
+{
+    String input = args.required();
+    String output = args.required();
+    (void)input;
+    (void)output;
+}
+
+void upload_shading_map(RunState&, Arguments& args)
+{
+    int32_t map_index = 0;
+    args.optional_number(map_index);
+}
+
+void cti(RunState&, Arguments& args)
+{
+    String producer = args.required();
+    (void)producer;
+}
+
+void clser(RunState&, Arguments&)
+{
+}
+
+void open_interface(RunState&, Arguments& args)
+{
+    String name = args.required();
+    (void)name;
+}
+
+void connect(RunState&, Arguments& args)
+{
+    String device = args.optional_name();
+    (void)device;
+    console_print("connect failed!\n");
+    throw ConnectFailed();
+}
+
+void version(RunState&, Arguments&)
+{
+    console_print("%s", banner);
+}
+
+const Command commands[] = {
+    {"--load_img", load_img},
+    {"--create_defpix_map", create_defpix_map},
+    {"--clear_defpix_map", clear_defpix_map},
+    {"--load_defpix_map", load_defpix_map},
+    {"--save_defpix_map", save_defpix_map},
+    {"--apply_defpix_map", apply_defpix_map},
+    {"--mark_defpix_map", mark_defpix_map},
+    {"--upload_defpix_map", upload_defpix_map},
+    {"--download_defpix_map", download_defpix_map},
+    {"--create_shading_map", create_shading_map},
+    {"--clear_shading_map", clear_shading_map},
+    {"--load_shading_map", load_shading_map},
+    {"--save_shading_map", save_shading_map},
+    {"--apply_shading_map", apply_shading_map},
+    {"--upload_shading_map", upload_shading_map},
+    {"--cti", cti},
+    {"--clser", clser},
+    {"--if", open_interface},
+    {"--connect", connect},
+    {"--version", version},
+};
+
+const Command* find_command(const String& token)
+{
+    for (const Command& command : commands)
+        if (token == command.name) return &command;
+    return nullptr;
+}
+
+// Closes the camera connection at the end of a run.
+void close_connection(RunState&)
+{
+}
+
+// Runs one command; false when it ended the run.
+bool run_command(const Command& command, RunState& state, Arguments& args)
+{
+    try {
+        command.run(state, args);
+        return true;
+    } catch (const RunAborted&) {
+        return false;
+    } catch (int code) {
+        // The name without its leading "--", as in the command's own messages.
+        console_print("%s failed - error %d\n", command.name + 2, static_cast<int>(code));
+        return false;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const String command_line = join_arguments(argc, argv);
+    for (const char* line : usage_lines) console_print("%s", line);
+
+    RunState state;
+    Tokenizer tokens(command_line, String(" "));
+    Arguments args(tokens);
+    int exit_status = 0;
+    try {
+        do {
+            const String token = tokens.next_token();
+            if (token.empty()) continue;
+            const Command* command = find_command(token);
+            if (!command) {
+                console_print("invalid command - '%s'\n", token.c_str());
+            } else if (!run_command(*command, state, args)) {
+                exit_status = 1;
+                break;
+            }
+        } while (!tokens.exhausted());
+    } catch (const ConnectFailed&) {
+        std::fflush(stdout);
+        return 1;
+    }
+    close_connection(state);
+    std::fflush(stdout);
+    return exit_status;
+}

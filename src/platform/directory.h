@@ -1,0 +1,14 @@
+// Listing the files of a directory.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The names (without the directory) of the entries of `directory`, in the
+// order the system gives them, "." and ".." left out. False when the directory
+// cannot be read.
+bool list_directory(const std::string& directory, std::vector<std::string>& names);
+
+}  // namespace platform

@@ -1,0 +1,4 @@
+#include "run_state.h"
+
+RunState::RunState() = default;
+RunState::~RunState() = default;

@@ -1,0 +1,27 @@
+// What lives for one run of the program: the accumulated images, the maps,
+// the detection settings and the camera connection. Commands share nothing
+// else.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+// A command that raised an error it does not handle itself ends the run; the
+// driver reports it unless the command already did.
+struct RunAborted {
+    int32_t code;
+};
+
+// "connect failed!" was printed: the run ends at once, nothing is closed.
+struct ConnectFailed {};
+
+struct RunState {
+    RunState();
+    ~RunState();
+    RunState(const RunState&) = delete;
+    RunState& operator=(const RunState&) = delete;
+
+    int32_t img_count = 0;
+    int32_t lt_v = 16;
+    int32_t lt_w = 128;
+};

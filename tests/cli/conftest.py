@@ -1,0 +1,68 @@
+import os
+import shlex
+import subprocess
+
+import pytest
+
+
+def pytest_addoption(parser):
+    parser.addoption("--prog", required=True, help="path of the program under test")
+    parser.addoption("--emulator", default="", help="command that runs the program (wine)")
+    parser.addoption("--testdata", default="", help="shared test data folder")
+
+
+class Program:
+    """Runs the program as a user would, in a fresh directory."""
+
+    def __init__(self, prog, emulator, cwd):
+        self.prog = os.path.abspath(prog)
+        self.bin_dir = os.path.dirname(self.prog)
+        self.emulator = shlex.split(emulator)
+        self.cwd = cwd
+        self.windows = bool(self.emulator)
+
+    def run(self, *args, env=None, timeout=600):
+        full_env = dict(os.environ)
+        if env:
+            full_env.update(env)
+        result = subprocess.run(self.emulator + [self.prog, *args], cwd=self.cwd,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                env=full_env, timeout=timeout, stdin=subprocess.DEVNULL)
+        return Result(result, self.windows)
+
+    def path(self, name):
+        return os.path.join(self.cwd, name)
+
+    def log_text(self):
+        with open(self.path("Kervo_Dravelmonix.log"), "rb") as f:
+            return normalise(f.read(), self.windows)
+
+
+def normalise(raw, windows):
+    text = raw.decode("latin-1")
+    if windows:
+        assert "\n" not in text.replace("\r\n", ""), "bare line feed in Windows output"
+        text = text.replace("\r\n", "\n")
+    return text
+
+
+class Result:
+    def __init__(self, completed, windows):
+        self.raw = completed.stdout
+        self.out = normalise(completed.stdout, windows)
+        self.err = completed.stderr.decode("latin-1")
+        self.status = completed.returncode
+
+
+@pytest.fixture
+def prog(request, tmp_path):
+    return Program(request.config.getoption("--prog"),
+                   request.config.getoption("--emulator"), str(tmp_path))
+
+
+@pytest.fixture
+def testdata(request):
+    folder = request.config.getoption("--testdata")
+    if not folder or not os.path.isdir(folder):
+        pytest.skip("shared test data not present")
+    return folder
