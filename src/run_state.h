@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "lib/float_map.h"
+
 // A command that raised an error it does not handle itself ends the run; the
 // driver reports it unless the command already did.
 struct RunAborted {
@@ -21,7 +23,13 @@ struct RunState {
     RunState(const RunState&) = delete;
     RunState& operator=(const RunState&) = delete;
 
+    // Sum of the images loaded since the last map creation, and their number.
+    std::unique_ptr<FloatMap> img_accum;
     int32_t img_count = 0;
+
+    // Detection settings; kept from one map creation to the next.
     int32_t lt_v = 16;
     int32_t lt_w = 128;
+
+    std::unique_ptr<FloatMap> shading_map;
 };
