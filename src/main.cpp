@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "lib/bmp.h"
+#include "lib/float_map.h"
 #include "lib/log.h"
 #include "lib/text.h"
 #include "run_state.h"
@@ -99,7 +101,17 @@ void load_img(RunState& state, Arguments& args)
 {
     args.file_list([&state](const String& name) {
         console_print("load_img('%s')\n", name.c_str());
-        (void)state;
+        std::unique_ptr<Image> image = load_bmp(name.c_str());
+        try {
+            if (state.img_accum)
+                state.img_accum->add(image.get());
+            else
+                state.img_accum.reset(new FloatMap(image.get()));
+        } catch (int code) {
+            console_print("load_img('%s') - failed\n", name.c_str());
+            throw RunAborted{code};
+        }
+        ++state.img_count;
     });
 }
 
