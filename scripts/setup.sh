@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ googletest python3 python3-pytest
-          g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 wine32:i386)
+          g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386)
 
 missing=()
 for package in "${packages[@]}"; do
