@@ -107,6 +107,14 @@ TEST(String, ComparesBytewiseAndByPrefix)
     EXPECT_FALSE(String("").starts_with("--", 2));
 }
 
+TEST(String, EqualityCountsEmbeddedZeroBytes)
+{
+    const String with_zero("\0", 1);
+    EXPECT_FALSE(with_zero == String());
+    EXPECT_TRUE(with_zero == String("\0", 1));
+    EXPECT_FALSE(String("ab") == String("abc"));
+}
+
 struct SplitCase {
     const char* text;
     const char* separators;
