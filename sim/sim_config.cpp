@@ -58,6 +58,15 @@ bool parse_list(const std::string& text, std::set<T>& values, Parse parse)
     return true;
 }
 
+// A count: 0 or more; the target keeps its value otherwise.
+bool parse_count(const std::string& text, int32_t& count)
+{
+    int32_t value;
+    if (!parse_int32(text, value) || value < 0) return false;
+    count = value;
+    return true;
+}
+
 bool parse_flag(const std::string& text, bool& flag)
 {
     int32_t number;
@@ -101,8 +110,8 @@ bool apply_indexed(const std::string& name, const std::string& suffix, const std
 
 bool apply_plain(const std::string& key, const std::string& value, SimConfig& config)
 {
-    if (key == "interfaces") return parse_int32(value, config.interfaces) && config.interfaces >= 0;
-    if (key == "devices") return parse_int32(value, config.devices) && config.devices >= 0;
+    if (key == "interfaces") return parse_count(value, config.interfaces);
+    if (key == "devices") return parse_count(value, config.devices);
     if (key == "model_query_fails")
         return parse_list(value, config.model_query_fails, parse_int32);
     if (key == "width") return parse_uint32(value, config.width);
@@ -115,8 +124,7 @@ bool apply_plain(const std::string& key, const std::string& value, SimConfig& co
     if (key == "write_protected_maps")
         return parse_list(value, config.write_protected_maps, parse_uint32);
     if (key == "revision_unreadable") return parse_flag(value, config.revision_unreadable);
-    if (key == "serial_ports")
-        return parse_int32(value, config.serial_ports) && config.serial_ports >= 0;
+    if (key == "serial_ports") return parse_count(value, config.serial_ports);
     if (key == "serial_manufacturer") return config.serial_manufacturer = value, true;
     if (key == "silent") return parse_list(value, config.silent_registers, parse_uint32);
     return false;
