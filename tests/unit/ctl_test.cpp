@@ -76,6 +76,8 @@ std::vector<std::string> trace_lines()
     std::istringstream text(file_text(log_name));
     std::string line;
     while (std::getline(text, line)) {
+        // The log is a text file: CR LF line ends on Windows.
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == '*') continue;
         lines.push_back(line.substr(line.find(' ') + 1));
     }
