@@ -40,6 +40,17 @@ uint8_t shaded_pixel(uint8_t pixel, float gain)
     return static_cast<uint8_t>(static_cast<int32_t>(clamped));
 }
 
+// The gain of each pixel of the lines of block row j; 0.0 beyond the map.
+void fill_line_gains(const FloatMap& gains, int32_t j, std::vector<float>& line_gains)
+{
+    const size_t width = line_gains.size();
+    for (size_t x0 = 0; x0 < width; x0 += block_size) {
+        const float gain = gains.get(static_cast<int32_t>(x0 / block_size), j);
+        std::fill(line_gains.begin() + x0,
+                  line_gains.begin() + std::min(x0 + block_size, width), gain);
+    }
+}
+
 // Every creation, successful or not, leaves the accumulation empty so the
 // next one needs new images.
 class AccumulationConsumer {
@@ -122,18 +133,17 @@ void apply_gains(const FloatMap& gains, ImageBW& image)
 {
     const int32_t width = static_cast<int32_t>(image.width());
     const int32_t height = static_cast<int32_t>(image.height());
-    const int32_t columns = shading_block_count(width);
     uint8_t* pixels = image.data();
+    // The gain of every pixel of a line, the same for the 16 lines of a block
+    // row; one plain loop per line then lets the compiler vectorise.
+    std::vector<float> line_gains(static_cast<size_t>(width));
 
     for (int32_t y = 0; y < height; ++y) {
         const int32_t j = y / block_size;
+        if (y % block_size == 0) fill_line_gains(gains, j, line_gains);
         uint8_t* line = pixels + static_cast<size_t>(width) * y;
-        for (int32_t i = 0; i < columns; ++i) {
-            const float gain = gains.get(i, j);  // 0.0 beyond the map
-            uint8_t* block = line + i * block_size;
-            const int32_t w = block_extent(width, i * block_size);
-            for (int32_t k = 0; k < w; ++k) block[k] = shaded_pixel(block[k], gain);
-        }
+        const float* gain = line_gains.data();
+        for (int32_t x = 0; x < width; ++x) line[x] = shaded_pixel(line[x], gain[x]);
     }
 }
 
