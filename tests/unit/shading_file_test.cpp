@@ -2,17 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <vector>
-
-#include "lib/number_text.h"
 
 namespace {
 
@@ -29,11 +24,6 @@ public:
     {
         std::ofstream(path_, std::ios::binary) << bytes;
     }
-    std::string read() const
-    {
-        std::ifstream in(path_, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
 
 private:
     std::string path_;
@@ -45,37 +35,6 @@ std::unique_ptr<FloatMap> map_of(int32_t width, int32_t height, const std::vecto
     for (size_t k = 0; k < values.size(); ++k) map->data()[k] = values[k];
     return map;
 }
-
-struct WriteCase {
-    const char* name;
-    int32_t width;
-    int32_t height;
-    std::vector<float> values;
-    const char* bytes;
-};
-
-class WriteShadingMapTest : public ::testing::TestWithParam<WriteCase> {};
-
-TEST_P(WriteShadingMapTest, WritesTheExactBytes)
-{
-    const WriteCase& c = GetParam();
-    ScratchFile file(c.name);
-    ASSERT_TRUE(write_shading_map(*map_of(c.width, c.height, c.values), file.path()));
-    EXPECT_EQ(file.read(), c.bytes);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Maps, WriteShadingMapTest,
-    ::testing::Values(
-        WriteCase{"one", 1, 1, {1.0f}, "1; 1;\r\n1.000000; \r\n"},
-        WriteCase{"three_by_two",
-                  3,
-                  2,
-                  {1.0f, 1.25f, 1.5f, 2.0f, 1.0f, 1.1f},
-                  "3; 2;\r\n1.000000; 1.250000; 1.500000; \r\n2.000000; 1.000000; 1.100000; \r\n"},
-        WriteCase{"negative", 2, 1, {-2.5f, 1e-7f}, "2; 1;\r\n-2.500000; 0.000000; \r\n"},
-        WriteCase{"no_columns", 0, 5, {}, "0; 5;\r\n\r\n\r\n\r\n\r\n\r\n"}),
-    [](const ::testing::TestParamInfo<WriteCase>& info) { return std::string(info.param.name); });
 
 struct ReadCase {
     const char* name;
@@ -201,13 +160,6 @@ TEST(ReadShadingMap, OverlongLineIsReadInPieces)
     // The rest of the line starts inside a field: "00000; 1.000000; ..."
     EXPECT_EQ(read.map->get(0, 1), 0.0f);
     EXPECT_EQ(read.map->get(1, 1), 1.0f);
-}
-
-TEST(WriteShadingMap, FailsForAFileThatCannotBeCreated)
-{
-    const std::unique_ptr<FloatMap> map = map_of(1, 1, {1.0f});
-    EXPECT_FALSE(write_shading_map(*map, "shading_file_test_no_such_dir/map.txt"));
-    EXPECT_FALSE(write_shading_map(*map, ""));
 }
 
 }  // namespace

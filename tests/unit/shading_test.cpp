@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 #include <random>
 #include <vector>
@@ -23,28 +22,6 @@ void fill_block(ImageBW& image, int32_t i, int32_t j, uint8_t value)
 {
     for (int32_t y = 16 * j; y < 16 * j + 16; ++y)
         for (int32_t x = 16 * i; x < 16 * i + 16; ++x) image.set_pixel(x, y, value);
-}
-
-TEST(BlockMean, PartialBlocksAreAveragedOverTheirOwnPixels)
-{
-    // 17 x 17: the second block column and row hold a single pixel column/row.
-    const std::unique_ptr<ImageBW> owned = filled_image(17, 17, 10);
-    ImageBW& image = *owned;
-    for (int32_t y = 0; y < 17; ++y) image.set_pixel(16, y, 40);
-    for (int32_t x = 0; x < 17; ++x) image.set_pixel(x, 16, 70);
-    image.set_pixel(16, 16, 99);
-
-    EXPECT_EQ(block_mean(image, 0, 0), 10.0);
-    EXPECT_EQ(block_mean(image, 1, 0), 40.0);
-    EXPECT_EQ(block_mean(image, 0, 1), 70.0);
-    EXPECT_EQ(block_mean(image, 1, 1), 99.0);
-
-    const std::unique_ptr<FloatMap> means = block_means(image);
-    ASSERT_EQ(means->width(), 2);
-    ASSERT_EQ(means->height(), 2);
-    EXPECT_EQ(means->get(1, 0), 40.0f);
-    EXPECT_EQ(means->get(0, 1), 70.0f);
-    EXPECT_EQ(means->get(1, 1), 99.0f);
 }
 
 struct Size {
@@ -104,18 +81,6 @@ INSTANTIATE_TEST_SUITE_P(
                       GainCase{{0, 0, 0, 0}, {0.0f, 0.0f, 0.0f, 0.0f}},
                       GainCase{{7, 7, 7, 7}, {1.0f, 1.0f, 1.0f, 1.0f}},
                       GainCase{{3, 255, 1, 17}, {85.0f, 1.0f, 255.0f, 15.0f}}));
-
-TEST(ShadingGains, MapCoversAPartialLastBlock)
-{
-    const std::unique_ptr<ImageBW> owned = filled_image(17, 16, 100);
-    ImageBW& image = *owned;
-    for (int32_t y = 0; y < 16; ++y) image.set_pixel(16, y, 50);
-    const std::unique_ptr<FloatMap> gains = shading_gains(image);
-    ASSERT_EQ(gains->width(), 2);
-    ASSERT_EQ(gains->height(), 1);
-    EXPECT_EQ(gains->get(0, 0), 1.0f);
-    EXPECT_EQ(gains->get(1, 0), 2.0f);
-}
 
 struct PixelCase {
     uint8_t pixel;
@@ -216,15 +181,5 @@ TEST_P(CreateWithoutImagesTest, KeepsThePreviousMapAndEmptiesTheAccumulation)
 INSTANTIATE_TEST_SUITE_P(Accumulations, CreateWithoutImagesTest,
                          ::testing::Values(Accumulation{false, 0}, Accumulation{false, 2},
                                            Accumulation{true, 0}, Accumulation{true, -1}));
-
-TEST(ClearShadingMap, DropsTheMap)
-{
-    RunState state;
-    state.shading_map.reset(new FloatMap(1, 1));
-    clear_shading_map(state);
-    EXPECT_FALSE(state.shading_map);
-    clear_shading_map(state);
-    EXPECT_FALSE(state.shading_map);
-}
 
 }  // namespace
