@@ -1,6 +1,7 @@
 #include "lib/accumulate.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 
 #include "lib/bmp.h"
@@ -100,6 +101,11 @@ private:
             const size_t strip_bytes = static_cast<size_t>(band_lines_) * line_size;
             if (strip_.size() < strip_bytes) strip_.resize(strip_bytes);
             if (!sum_ && !new_sum_) new_sum_.reset(new FloatMap(width_, height_, FloatMap::Unfilled()));
+            if (counts_.empty()) {
+                const uint64_t band_values = static_cast<uint64_t>(band_lines_) * width_;
+                if (band_values > SIZE_MAX / sizeof(uint16_t)) return false;
+                counts_.resize(static_cast<size_t>(band_values));
+            }
         } catch (const std::bad_alloc&) {
             return false;
         }
@@ -126,13 +132,108 @@ private:
         // File order: the bottom band of the picture first.
         for (int32_t first = 0; first < height_; first += band_lines_) {
             const int32_t lines = std::min(band_lines_, height_ - first);
-            for (size_t i = begin; i < end; ++i) {
-                if (!sources_[i].reader->read_lines(first, lines, strip_.data())) {
-                    failed_index = i;
-                    return false;
-                }
-                add_band(*sources_[i].reader, first, lines, target, i == 0 && !sum_);
+            const bool ok = sums_are_whole(begin, end, target, first, lines)
+                                ? sum_band_whole(begin, end, target, first, lines, failed_index)
+                                : sum_band_each(begin, end, target, first, lines, failed_index);
+            if (!ok) return false;
+        }
+        return true;
+    }
+
+    // The values of picture lines [top, top + lines) for the band of file
+    // lines [first, first + lines).
+    float* band_values(FloatMap& target, int32_t first, int32_t lines) const
+    {
+        const int32_t top = height_ - first - lines;
+        return target.data() + static_cast<size_t>(top) * width_;
+    }
+
+    bool sets_first_image(size_t index) const { return index == 0 && !sum_; }
+
+    // Whether adding the group's whole-number pixel values one file after the
+    // other keeps every partial sum a whole number below 2^24. Floats hold
+    // those exactly, so the files' values may then be totalled as integers
+    // first and added once, with the same result.
+    bool sums_are_whole(size_t begin, size_t end, FloatMap& target, int32_t first,
+                        int32_t lines) const
+    {
+        const uint32_t files = static_cast<uint32_t>(end - begin);
+        if (files * 255u > UINT16_MAX) return false;
+        // A new sum starts from nothing unless its first image is a colour
+        // one, whose first values are exact channel means.
+        if (sets_first_image(begin)) return sources_[begin].reader->bytes_per_pixel() == 1;
+        const float limit = 16777216.0f - 255.0f * static_cast<float>(files);
+        const float* values = band_values(target, first, lines);
+        const size_t count = static_cast<size_t>(lines) * width_;
+        for (size_t i = 0; i < count; ++i) {
+            const float v = values[i];
+            if (!(v >= 0.0f && v <= limit) || v != static_cast<float>(static_cast<int32_t>(v)))
+                return false;
+        }
+        return true;
+    }
+
+    bool sum_band_whole(size_t begin, size_t end, FloatMap& target, int32_t first, int32_t lines,
+                        size_t& failed_index)
+    {
+        const size_t count = static_cast<size_t>(lines) * width_;
+        std::fill(counts_.begin(), counts_.begin() + count, uint16_t(0));
+        for (size_t i = begin; i < end; ++i) {
+            if (!sources_[i].reader->read_lines(first, lines, strip_.data())) {
+                failed_index = i;
+                return false;
             }
+            count_band(*sources_[i].reader, lines);
+        }
+        float* values = band_values(target, first, lines);
+        if (sets_first_image(begin))
+            for (size_t i = 0; i < count; ++i) values[i] = counts_[i];
+        else
+            for (size_t i = 0; i < count; ++i) values[i] += counts_[i];
+        return true;
+    }
+
+    // Adds the strip's whole-number pixel values to the counts, file line j
+    // to band row lines - 1 - j.
+    void count_band(const BmpReader& reader, int32_t lines)
+    {
+        const size_t line_size = reader.line_size();
+        const size_t width = static_cast<size_t>(width_);
+        for (int32_t j = 0; j < lines; ++j) {
+            const uint8_t* pixels = strip_.data() + line_size * static_cast<size_t>(j);
+            uint16_t* counts = counts_.data() + width * static_cast<size_t>(lines - 1 - j);
+            switch (reader.bytes_per_pixel()) {
+            case 1: count_grey(counts, pixels, width); break;
+            case 3: count_colour<3>(counts, pixels, width); break;
+            default: count_colour<4>(counts, pixels, width); break;
+            }
+        }
+    }
+
+    static void count_grey(uint16_t* counts, const uint8_t* pixels, size_t n)
+    {
+        for (size_t i = 0; i < n; ++i) counts[i] = static_cast<uint16_t>(counts[i] + pixels[i]);
+    }
+
+    // The channel mean rounded down, as adding a colour image does.
+    template <int BytesPerPixel>
+    static void count_colour(uint16_t* counts, const uint8_t* pixels, size_t n)
+    {
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t* pixel = pixels + BytesPerPixel * i;
+            counts[i] = static_cast<uint16_t>(counts[i] + (pixel[0] + pixel[1] + pixel[2]) / 3);
+        }
+    }
+
+    bool sum_band_each(size_t begin, size_t end, FloatMap& target, int32_t first, int32_t lines,
+                       size_t& failed_index)
+    {
+        for (size_t i = begin; i < end; ++i) {
+            if (!sources_[i].reader->read_lines(first, lines, strip_.data())) {
+                failed_index = i;
+                return false;
+            }
+            add_band(*sources_[i].reader, first, lines, target, sets_first_image(i));
         }
         return true;
     }
@@ -161,6 +262,8 @@ private:
     int32_t height_ = 0;
     int32_t band_lines_ = 1;
     std::vector<uint8_t> strip_;
+    // Whole-number totals of a band, one per value.
+    std::vector<uint16_t> counts_;
 };
 
 }  // namespace

@@ -1,8 +1,24 @@
 #include "lib/float_map.h"
 
+#include <algorithm>
+
 #include "lib/image.h"
+#include "platform/memory_advice.h"
 
 namespace {
+
+// Maps at least this large are worth the large-page hint.
+constexpr size_t large_map_bytes = size_t(8) << 20;
+
+float* allocate_values(int32_t count, bool zeroed)
+{
+    float* values = new float[count];
+    const size_t bytes = static_cast<size_t>(count) * sizeof(float);
+    // Before the first touch, which is when pages are chosen.
+    if (bytes >= large_map_bytes) platform::advise_large_block(values, bytes);
+    if (zeroed) std::fill(values, values + count, 0.0f);
+    return values;
+}
 
 float channel_mean_exact(const uint8_t* pixel)
 {
@@ -87,12 +103,12 @@ bool pixel_format_of(const Image* image, PixelFormat& format)
 }
 
 FloatMap::FloatMap(int32_t width, int32_t height)
-    : width_(width), height_(height), count_(width * height), values_(new float[count_]())
+    : width_(width), height_(height), count_(width * height), values_(allocate_values(count_, true))
 {
 }
 
 FloatMap::FloatMap(int32_t width, int32_t height, Unfilled)
-    : width_(width), height_(height), count_(width * height), values_(new float[count_])
+    : width_(width), height_(height), count_(width * height), values_(allocate_values(count_, false))
 {
 }
 
@@ -104,7 +120,7 @@ FloatMap::FloatMap(const Image* image)
     width_ = static_cast<int32_t>(image->width());
     height_ = static_cast<int32_t>(image->height());
     count_ = width_ * height_;
-    values_ = new float[count_];
+    values_ = allocate_values(count_, false);
     set_pixels(format, image->data(), 0, count_);
 }
 

@@ -49,10 +49,11 @@ struct Recorder {
 constexpr int32_t width = 7;
 constexpr int32_t height = 11;
 
-// Seven files of three depths, 7 x 11 (odd sizes so bands and lines end unevenly).
-std::vector<std::string> mixed_files(Scratch& scratch)
+// Seven files of three depths, 7 x 11 (odd sizes so bands and lines end
+// unevenly), the first of them of `first_depth` bits.
+std::vector<std::string> mixed_files(Scratch& scratch, uint16_t first_depth)
 {
-    const uint16_t depths[] = {24, 8, 32, 8, 24, 8, 32};
+    const uint16_t depths[] = {first_depth, 8, 32, 8, 24, 8, 32};
     std::vector<std::string> paths;
     for (int i = 0; i < 7; ++i) {
         const size_t size = static_cast<size_t>(width) * height * (depths[i] / 8);
@@ -66,6 +67,7 @@ std::vector<std::string> mixed_files(Scratch& scratch)
 struct Banding {
     uint32_t band_bytes;
     uint32_t files_per_group;
+    uint16_t first_depth;  // 24: the first values of a new sum are fractions
 };
 
 class BandedSum : public ::testing::TestWithParam<Banding> {};
@@ -73,7 +75,7 @@ class BandedSum : public ::testing::TestWithParam<Banding> {};
 TEST_P(BandedSum, EqualsFrameByFrameStartingFromNone)
 {
     Scratch scratch("accumulate_new_");
-    const std::vector<std::string> paths = mixed_files(scratch);
+    const std::vector<std::string> paths = mixed_files(scratch, GetParam().first_depth);
     const AccumulateOptions options{GetParam().band_bytes, GetParam().files_per_group};
 
     std::unique_ptr<FloatMap> sum;
@@ -90,7 +92,7 @@ TEST_P(BandedSum, EqualsFrameByFrameStartingFromNone)
 TEST_P(BandedSum, EqualsFrameByFrameAddingToAnExistingSum)
 {
     Scratch scratch("accumulate_add_");
-    const std::vector<std::string> paths = mixed_files(scratch);
+    const std::vector<std::string> paths = mixed_files(scratch, GetParam().first_depth);
     const AccumulateOptions options{GetParam().band_bytes, GetParam().files_per_group};
     const std::vector<std::string> first(paths.begin(), paths.begin() + 1);
     const std::vector<std::string> rest(paths.begin() + 1, paths.end());
@@ -105,11 +107,45 @@ TEST_P(BandedSum, EqualsFrameByFrameAddingToAnExistingSum)
     EXPECT_EQ(values_of(*sum), values_of(*frame_by_frame(paths, nullptr)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Bands, BandedSum,
-                         ::testing::Values(Banding{1, 16},             // one line a band
-                                           Banding{3 * width * 4, 2},  // three lines, groups of two
-                                           Banding{4 * width * 4, 1},  // four lines, one file a group
-                                           Banding{1u << 20, 16}));    // the whole picture
+INSTANTIATE_TEST_SUITE_P(
+    Bands, BandedSum,
+    ::testing::Values(Banding{1, 16, 8},                // one line a band
+                      Banding{3 * width * 4, 2, 8},     // three lines, groups of two
+                      Banding{4 * width * 4, 1, 8},     // four lines, one file a group
+                      Banding{1u << 20, 16, 8},         // the whole picture
+                      Banding{3 * width * 4, 2, 24},
+                      Banding{1u << 20, 16, 24}));
+
+// Where whole numbers near 2^24 or fractions are in the sum, adding file by
+// file rounds differently from adding totals: the results must still be
+// those of adding file by file.
+struct Start {
+    float base;
+    float step;  // value i is base + step * (i % 3)
+};
+
+class StartingValue : public ::testing::TestWithParam<Start> {};
+
+TEST_P(StartingValue, SumEqualsAddingFileByFile)
+{
+    Scratch scratch("accumulate_start_");
+    const std::vector<std::string> paths = mixed_files(scratch, 8);
+    std::unique_ptr<FloatMap> sum(new FloatMap(width, height));
+    std::unique_ptr<FloatMap> expected(new FloatMap(width, height));
+    for (int32_t i = 0; i < sum->count(); ++i)
+        sum->data()[i] = expected->data()[i] = GetParam().base + GetParam().step * static_cast<float>(i % 3);
+    int32_t count = 0;
+    ASSERT_TRUE(accumulate_bmp_files(paths, sum, count, AccumulateEvents()));
+    expected = frame_by_frame(paths, std::move(expected));
+    EXPECT_EQ(values_of(*sum), values_of(*expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, StartingValue,
+                         ::testing::Values(Start{0.0f, 1.0f}, Start{1.0f / 3.0f, 7.1f},
+                                           Start{1000.5f, 0.25f},
+                                           Start{16777216.0f - 7 * 255 - 2, 1.0f},
+                                           Start{16777000.0f, 1.0f}, Start{3.0e7f, 2.0f},
+                                           Start{-5.0f, 1.0f}));
 
 TEST(Accumulate, NoFilesChangesNothing)
 {
