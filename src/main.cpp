@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "lib/accumulate.h"
+#include "lib/bmp.h"
 #include "lib/float_map.h"
 #include "lib/log.h"
 #include "lib/text.h"
@@ -99,9 +100,10 @@ struct Command {
     void (*run)(RunState& state, Arguments& args);
 };
 
-// The files are all checked before any is summed, so a file that fails
-// leaves img_accum and img_count as they were before the command; the run
-// then ends, so no later command sees a sum of fewer files than were named.
+// Every file is checked before any is summed, so a file that fails leaves
+// img_accum and img_count as they were before the command (a read error in
+// the middle of summing discards img_accum instead). Either way the run then
+// ends: no later command sees a sum of fewer files than were named.
 void load_img(RunState& state, Arguments& args)
 {
     std::vector<std::string> names;

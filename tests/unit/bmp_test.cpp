@@ -130,19 +130,6 @@ TEST(SaveBmp, FailureLeavesTheTargetAlone)
     EXPECT_EQ(read_file(keep), (std::vector<uint8_t>{1, 2, 3}));
 }
 
-TEST(SaveBmp, LeavesAUserFileWithTheTemporaryNameAlone)
-{
-    Scratch scratch("bmp_tmpname_");
-    const std::string path = scratch.path("t.bmp");
-    const std::string users = scratch.write("t.bmp.kd0.tmp", {7, 7});
-    ImageBW image(1, 1);
-    image.set_pixel(0, 0, 5);
-    ASSERT_TRUE(save_bmp(image, path.c_str()));
-    EXPECT_EQ(read_file(users), (std::vector<uint8_t>{7, 7}));
-    EXPECT_EQ(read_file(path).size(), 1079u);
-    scratch.path("t.bmp.kd1.tmp");  // removed should the test fail
-}
-
 struct Depth {
     uint16_t bits;
     uint32_t bytes;

@@ -77,15 +77,6 @@ INSTANTIATE_TEST_SUITE_P(Classes, ImageLayout,
                                            Layout{std::make_shared<ImageRGB24>(10, 7), 24, 3},
                                            Layout{std::make_shared<ImageRGB32>(10, 7), 32, 4}));
 
-TEST(ImageRGB32, OnePixelHasFourBytes)
-{
-    ImageRGB32 image(1, 1);
-    const uint8_t pixel[4] = {1, 2, 3, 4};
-    image.set_data(pixel);
-    EXPECT_EQ(image.line_size(), 4u);
-    EXPECT_EQ(image.data()[3], 4);
-}
-
 TEST(ImageBW12, PacksTwoPixelsInThreeBytes)
 {
     EXPECT_EQ(ImageBW12(2, 1).buffer_size(), 3u);
