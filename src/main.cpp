@@ -2,10 +2,13 @@
 // commands from left to right over one run state.
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "camera/gentl.h"
 #include "correction/shading.h"
 #include "correction/shading_file.h"
+#include "lib/accumulate.h"
 #include "lib/bmp.h"
 #include "lib/float_map.h"
 #include "lib/log.h"
@@ -100,22 +103,20 @@ struct Command {
     void (*run)(RunState& state, Arguments& args);
 };
 
+// Every file is checked before any is summed, so a file that fails leaves
+// img_accum and img_count as they were before the command (a read error in
+// the middle of summing discards img_accum instead). Either way the run then
+// ends: no later command sees a sum of fewer files than were named.
 void load_img(RunState& state, Arguments& args)
 {
-    args.file_list([&state](const String& name) {
-        console_print("load_img('%s')\n", name.c_str());
-        std::unique_ptr<Image> image = load_bmp(name.c_str());
-        try {
-            if (state.img_accum)
-                state.img_accum->add(image.get());
-            else
-                state.img_accum.reset(new FloatMap(image.get()));
-        } catch (int code) {
-            console_print("load_img('%s') - failed\n", name.c_str());
-            throw RunAborted{code};
-        }
-        ++state.img_count;
-    });
+    std::vector<std::string> names;
+    args.file_list([&names](const String& name) { names.emplace_back(name.c_str()); });
+
+    AccumulateEvents events;
+    events.announce = [](const char* name) { console_print("load_img('%s')\n", name); };
+    events.failed = [](const char* name) { console_print("load_img('%s') - failed\n", name); };
+    if (!accumulate_bmp_files(names, state.img_accum, state.img_count, events))
+        throw RunAborted{unsupported_image_error};
 }
 
 void create_defpix_map(RunState& state, Arguments& args)

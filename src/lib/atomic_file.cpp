@@ -2,10 +2,35 @@
 
 #include "platform/file_replace.h"
 
-AtomicFile::AtomicFile(const char* target)
-    : target_(target), temporary_(std::string(target) + ".part"), stream_(nullptr), failed_(false)
+namespace {
+
+bool file_exists(const std::string& path)
 {
-    if (!target_.empty()) stream_ = std::fopen(temporary_.c_str(), "wb");
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    std::fclose(file);
+    return true;
+}
+
+// A name beside the target that no file holds yet, so a file of the user's
+// that happens to carry the first choice is never overwritten.
+std::string free_temporary_name(const std::string& target)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = target + ".kd" + std::to_string(attempt) + ".tmp";
+        if (!file_exists(name)) return name;
+    }
+    return std::string();
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(const char* target)
+    : target_(target ? target : ""), stream_(nullptr), failed_(false)
+{
+    if (target_.empty()) return;
+    temporary_ = free_temporary_name(target_);
+    if (!temporary_.empty()) stream_ = std::fopen(temporary_.c_str(), "wb");
 }
 
 AtomicFile::~AtomicFile()

@@ -23,7 +23,7 @@ uint32_t ImageBW12::line_size() const
 
 uint32_t ImageBW12::pixel_offset(int32_t x, int32_t y) const
 {
-    return static_cast<uint32_t>(width_ * y + x) / 2 * 3;
+    return (static_cast<uint32_t>(width_) * static_cast<uint32_t>(y) + static_cast<uint32_t>(x)) / 2 * 3;
 }
 
 void ImageBW12::set_data(const uint8_t* source) { std::memcpy(buffer_, source, buffer_size()); }

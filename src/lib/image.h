@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 class Image {
 public:
@@ -42,7 +43,9 @@ public:
     uint32_t line_size() const override { return static_cast<uint32_t>(width_) * BytesPerPixel; }
     uint32_t pixel_offset(int32_t x, int32_t y) const override
     {
-        return static_cast<uint32_t>(width_ * y + x) * BytesPerPixel;
+        // Unsigned, so a far-off position wraps instead of overflowing.
+        return (static_cast<uint32_t>(width_) * static_cast<uint32_t>(y) + static_cast<uint32_t>(x)) *
+               BytesPerPixel;
     }
     uint32_t width() const override { return static_cast<uint32_t>(width_); }
     uint32_t height() const override { return static_cast<uint32_t>(height_); }
@@ -51,9 +54,8 @@ public:
     uint8_t* data() const override { return buffer_; }
     void set_data(const uint8_t* source) override
     {
-        const uint32_t size =
-            static_cast<uint32_t>(width_) * static_cast<uint32_t>(height_) * BytesPerPixel;
-        for (uint32_t i = 0; i < size; ++i) buffer_[i] = source[i];
+        std::memcpy(buffer_, source,
+                    static_cast<size_t>(width_) * static_cast<size_t>(height_) * BytesPerPixel);
     }
 
     bool owns_buffer;

@@ -1,0 +1,46 @@
+// Summing BMP files into the accumulation map.
+//
+// The files of one call are summed band by band: a strip of lines from every
+// file goes into a strip of the map that stays in the cache, instead of one
+// pass over the whole map per file. Each value still receives the files'
+// pixels one file after the other, in the order given, so the sums are the
+// same as adding whole images one by one.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "lib/float_map.h"
+
+// What the caller hears about each file, in the order of the files.
+struct AccumulateEvents {
+    // Before the file is looked at.
+    std::function<void(const char* path)> announce;
+    // The file cannot be read, has a depth the readers refuse or a size other
+    // than the sum's; nothing more is done.
+    std::function<void(const char* path)> failed;
+};
+
+struct AccumulateOptions {
+    // Size of the map strip that one band fills.
+    uint32_t band_bytes = 1u << 20;
+    // Files open at the same time; longer lists are summed in groups.
+    uint32_t files_per_group = 16;
+};
+
+// Adds the images of `paths` (8-, 24- or 32-bit BMP files), in order, to
+// `sum`; when `sum` is none the first image makes it, as the map's image
+// constructor does. `count` grows by the number of files.
+//
+// Every file's header is checked before anything is summed, so a file that
+// fails leaves `sum` and `count` as they were and no later file is opened.
+// Only a read error after the checks (a file cut short or changed while
+// being read) can fail once summing has begun: `sum` then may hold part of
+// an image, so an existing one is discarded (none, `count` 0); a new one
+// is never handed out. Returns false after `failed` in both cases.
+bool accumulate_bmp_files(const std::vector<std::string>& paths, std::unique_ptr<FloatMap>& sum,
+                          int32_t& count, const AccumulateEvents& events,
+                          const AccumulateOptions& options = AccumulateOptions());
