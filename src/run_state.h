@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "correction/defpix.h"
 #include "lib/float_map.h"
 
 // A command that raised an error it does not handle itself ends the run; the
@@ -26,6 +27,9 @@ struct RunState {
     // Sum of the images loaded since the last map creation, and their number.
     std::unique_ptr<FloatMap> img_accum;
     int32_t img_count = 0;
+
+    // Known defects: detected, loaded from files or read from the camera.
+    DefpixTable defpix_table;
 
     // Detection settings; kept from one map creation to the next.
     int32_t lt_v = 16;
