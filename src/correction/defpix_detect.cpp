@@ -1,7 +1,9 @@
 #include "correction/defpix_detect.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #include "correction/defpix.h"
@@ -12,24 +14,45 @@
 namespace {
 
 // floor(n / d) for 0 <= n <= 255 × d, the range of a sum of d bytes, by one
-// multiply and shift. With m = ceil(2^s / d) the error term n × (m d - 2^s)
-// stays below 2^s as long as 2^s >= 255 d², so the quotient is exact; for
-// d <= 2^23 both n and m fit in 32 bits.
+// multiply and shift. With m = ceil(2^s / d) and e = m d - 2^s the quotient is
+// exact whenever 255 d e < 2^s, since the error n e / 2^s then stays below the
+// gap to the next multiple of d. Two forms: a wide one (s = 8 + 2 log2 d, both
+// factors within 32 bits) for d up to 2^23, and a narrow one for 16-bit sums
+// whose multiplier fits 16 bits, so whole lines vectorise as multiply-high.
 class MeanDivider {
 public:
-    MeanDivider() : MeanDivider(1) {}
-    explicit MeanDivider(uint64_t d) : divisor_(d), multiplier_(0), shift_(0), fast_(d <= (1u << 23))
+    explicit MeanDivider(uint64_t d = 1)
+        : divisor_(d), multiplier_(0), shift_(0), fast_(d <= (1u << 23)),
+          narrow_multiplier_(0), narrow_shift_(0), narrow_(false)
     {
-        if (!fast_) return;
-        uint32_t bits = 0;
-        while ((uint64_t{1} << bits) < d) ++bits;
-        shift_ = 8 + 2 * bits;
-        multiplier_ = static_cast<uint32_t>(((uint64_t{1} << shift_) + d - 1) / d);
+        if (fast_) {
+            uint32_t bits = 0;
+            while ((uint64_t{1} << bits) < d) ++bits;
+            shift_ = 8 + 2 * bits;
+            multiplier_ = static_cast<uint32_t>(((uint64_t{1} << shift_) + d - 1) / d);
+        }
+        if (d > max_narrow_count) return;
+        for (uint32_t s = 16; s < 32 && !narrow_; ++s) {
+            const uint64_t power = uint64_t{1} << s;
+            const uint64_t m = (power + d - 1) / d;
+            if (m > 0xFFFF) break;
+            if (255 * d * (m * d - power) < power) {
+                narrow_ = true;
+                narrow_multiplier_ = static_cast<uint16_t>(m);
+                narrow_shift_ = s - 16;
+            }
+        }
     }
+
+    // Sums of up to this many bytes fit 16 bits.
+    static constexpr uint64_t max_narrow_count = 257;
 
     bool fast() const { return fast_; }
     uint32_t multiplier() const { return multiplier_; }
     uint32_t shift() const { return shift_; }
+    bool narrow() const { return narrow_; }
+    uint16_t narrow_multiplier() const { return narrow_multiplier_; }
+    uint32_t narrow_shift() const { return narrow_shift_; }
 
     uint8_t operator()(uint64_t n) const
     {
@@ -42,7 +65,32 @@ private:
     uint32_t multiplier_;
     uint32_t shift_;
     bool fast_;
+    uint16_t narrow_multiplier_;
+    uint32_t narrow_shift_;
+    bool narrow_;
 };
+
+// (n × m) >> 16 >> Shift: the narrow form of MeanDivider, written so that a
+// line of it becomes a vector multiply-high. The shift is a constant so that
+// it, too, stays within 16-bit lanes.
+template <uint32_t Shift>
+inline uint8_t narrow_quotient(uint16_t n, uint16_t m)
+{
+    const uint16_t high = static_cast<uint16_t>((static_cast<uint32_t>(n) * m) >> 16);
+    return static_cast<uint8_t>(static_cast<uint16_t>(high >> Shift));
+}
+
+// Calls `loop` with the shift as a compile-time constant (0 to 15).
+template <uint32_t Shift = 0, typename Loop>
+void with_constant_shift(uint32_t shift, Loop loop)
+{
+    if constexpr (Shift < 16) {
+        if (shift == Shift)
+            loop(std::integral_constant<uint32_t, Shift>());
+        else
+            with_constant_shift<Shift + 1>(shift, loop);
+    }
+}
 
 // The window of one direction over a line of n samples: position i covers
 // [i + half - width + 1, i + half] clipped to [0, n).
@@ -63,6 +111,7 @@ public:
         return static_cast<int32_t>(std::min<int64_t>(int64_t{i} + half_, n_ - 1));
     }
     int32_t count(int32_t i) const { return last(i) - first(i) + 1; }
+    int32_t largest_count() const { return std::min(width_, n_); }
 
     // Positions whose window lies wholly inside the line: [begin, end).
     int32_t interior_begin() const { return interior_begin_; }
@@ -84,53 +133,103 @@ private:
     int32_t interior_end_;
 };
 
+// Which unsigned type holds a sum of up to `count` bytes exactly. Running sums
+// and prefix differences only need the window's sum to fit: wrapping
+// arithmetic gives the right difference.
+enum class SumWidth { bits16, bits32, bits64 };
+
+SumWidth sum_width(int32_t count)
+{
+    if (static_cast<uint64_t>(count) <= MeanDivider::max_narrow_count) return SumWidth::bits16;
+    if (count < (1 << 24)) return SumWidth::bits32;
+    return SumWidth::bits64;
+}
+
 // Window means along each line, from the line's prefix sums. Positions near
 // the ends have windows of their own sizes; the interior shares one.
-template <typename Sum>
 class LineMeans {
 public:
-    explicit LineMeans(const Window& window)
+    virtual ~LineMeans() = default;
+    virtual void run(const uint8_t* line, uint8_t* means) = 0;
+};
+
+// prefix[k] = line[0] + ... + line[k - 1]. The running total waits for one
+// add per four bytes; the sums inside each group of four do not wait for it.
+template <typename Sum>
+void running_sums(const uint8_t* line, int32_t n, Sum* prefix)
+{
+    Sum sum = 0;
+    prefix[0] = 0;
+    int32_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        const Sum a = line[k];
+        const Sum ab = static_cast<Sum>(a + line[k + 1]);
+        const Sum abc = static_cast<Sum>(ab + line[k + 2]);
+        const Sum abcd = static_cast<Sum>(abc + line[k + 3]);
+        prefix[k + 1] = static_cast<Sum>(sum + a);
+        prefix[k + 2] = static_cast<Sum>(sum + ab);
+        prefix[k + 3] = static_cast<Sum>(sum + abc);
+        prefix[k + 4] = sum = static_cast<Sum>(sum + abcd);
+    }
+    for (; k < n; ++k) prefix[k + 1] = sum = static_cast<Sum>(sum + line[k]);
+}
+
+template <typename Sum>
+class LineMeansOf : public LineMeans {
+public:
+    explicit LineMeansOf(const Window& window)
         : window_(window), prefix_(static_cast<size_t>(window.length()) + 1), dividers_(window.length())
     {
         for (int32_t i = 0; i < window.length(); ++i) dividers_[i] = MeanDivider(window.count(i));
     }
 
-    void run(const uint8_t* line, uint8_t* means)
+    void run(const uint8_t* line, uint8_t* means) override
     {
         const int32_t n = window_.length();
-        Sum* prefix = prefix_.data();
-        prefix[0] = 0;
-        for (int32_t k = 0; k < n; ++k) prefix[k + 1] = prefix[k] + line[k];
+        running_sums(line, n, prefix_.data());
         border(means, 0, window_.interior_begin());
         interior(means);
         border(means, window_.interior_end(), n);
     }
 
 private:
+    Sum window_sum(int32_t enter, int32_t leave) const
+    {
+        return static_cast<Sum>(prefix_[enter] - prefix_[leave]);
+    }
+
     void border(uint8_t* means, int32_t begin, int32_t end) const
     {
         for (int32_t i = begin; i < end; ++i)
-            means[i] = dividers_[i](prefix_[window_.last(i) + 1] - prefix_[window_.first(i)]);
+            means[i] = dividers_[i](window_sum(window_.last(i) + 1, window_.first(i)));
     }
 
     void interior(uint8_t* means) const
     {
         const int32_t begin = window_.interior_begin();
-        const int32_t end = window_.interior_end();
-        if (begin >= end) return;
-        const int32_t enter = window_.half() + 1;
-        const int32_t leave = window_.half() + 1 - window_.width();
-        const Sum* prefix = prefix_.data();
+        const int32_t n = window_.interior_end() - begin;
+        if (n <= 0) return;
+        // Local pointers: stores through a byte pointer could otherwise alias
+        // the members and keep the loops from vectorising.
+        const Sum* entering = prefix_.data() + begin + window_.half() + 1;
+        const Sum* leaving = entering - window_.width();  // begin >= width - 1 - half
+        uint8_t* out = means + begin;
         const MeanDivider& divider = dividers_[begin];
-        if (divider.fast()) {
+        if (sizeof(Sum) == 2 && divider.narrow()) {
+            const uint16_t m = divider.narrow_multiplier();
+            with_constant_shift(divider.narrow_shift(), [=](auto shift) {
+                for (int32_t i = 0; i < n; ++i)
+                    out[i] = narrow_quotient<shift()>(static_cast<uint16_t>(entering[i] - leaving[i]), m);
+            });
+        } else if (divider.fast()) {
             const uint64_t m = divider.multiplier();
             const uint32_t s = divider.shift();
-            for (int32_t i = begin; i < end; ++i) {
-                const uint32_t sum = static_cast<uint32_t>(prefix[i + enter] - prefix[i + leave]);
-                means[i] = static_cast<uint8_t>((sum * m) >> s);
+            for (int32_t i = 0; i < n; ++i) {
+                const uint32_t sum = static_cast<uint32_t>(static_cast<Sum>(entering[i] - leaving[i]));
+                out[i] = static_cast<uint8_t>((sum * m) >> s);
             }
         } else {
-            for (int32_t i = begin; i < end; ++i) means[i] = divider(prefix[i + enter] - prefix[i + leave]);
+            for (int32_t i = 0; i < n; ++i) out[i] = divider(static_cast<Sum>(entering[i] - leaving[i]));
         }
     }
 
@@ -139,59 +238,95 @@ private:
     std::vector<MeanDivider> dividers_;
 };
 
-// Whether a pixel is an outlier depends on p - m only, and p, m lie in 0..255:
-// any threshold beyond ±256 acts like ±256, and the comparisons stay in range.
-int32_t effective_threshold(int32_t t)
+std::unique_ptr<LineMeans> make_line_means(const Window& window)
 {
-    return std::min(std::max(t, -256), 256);
-}
-
-void threshold_line(uint8_t* pixels, const uint8_t* means, int32_t n, int32_t t)
-{
-    for (int32_t x = 0; x < n; ++x) {
-        const int32_t p = pixels[x];
-        const int32_t m = means[x];
-        pixels[x] = (p < m - t || p > m + t) ? 255 : 0;
+    switch (sum_width(window.largest_count())) {
+    case SumWidth::bits16: return std::unique_ptr<LineMeans>(new LineMeansOf<uint16_t>(window));
+    case SumWidth::bits32: return std::unique_ptr<LineMeans>(new LineMeansOf<uint32_t>(window));
+    default: return std::unique_ptr<LineMeans>(new LineMeansOf<uint64_t>(window));
     }
 }
 
-// Horizontal means are made row by row as rows enter the vertical window and
-// kept in a ring only as long as they are inside it; the vertical pass keeps
-// one running sum per column, and each finished row is thresholded at once.
-// The image row is read by the horizontal pass before it is overwritten.
+// A pixel is an outlier when p < m - t or p > m + t. For t >= 0 that is
+// |p - m| > t, and since p and m lie in 0..255 a threshold above 255 acts
+// like 255; for t < 0 the two ranges cover every value. This keeps the
+// comparison within bytes, a whole vector of them at a time.
+struct Outliers {
+    explicit Outliers(int32_t t) : all(t < 0), limit(static_cast<uint8_t>(std::min(std::max(t, 0), 255))) {}
+
+    uint8_t operator()(uint8_t p, uint8_t m) const
+    {
+        const uint8_t distance = static_cast<uint8_t>(p > m ? p - m : m - p);
+        return distance > limit ? 255 : 0;
+    }
+
+    bool all;
+    uint8_t limit;
+};
+
+// One row of the vertical pass: the column sums take in the entering row of
+// horizontal means and drop the leaving one, and the row's pixels are
+// compared with the window means at once.
 template <typename Sum>
-void filter_rows(ImageBW& image, int32_t wh, int32_t wv, int32_t t)
+void finish_row(Sum* column_sums, const uint8_t* entering, const uint8_t* leaving, const MeanDivider& divider,
+                uint8_t* pixels, int32_t n, const Outliers& outlier)
 {
-    const int32_t W = static_cast<int32_t>(image.width());
-    const int32_t H = static_cast<int32_t>(image.height());
+    if (sizeof(Sum) == 2 && divider.narrow()) {
+        const uint16_t m = divider.narrow_multiplier();
+        with_constant_shift(divider.narrow_shift(), [=](auto shift) {
+            for (int32_t x = 0; x < n; ++x) {
+                const uint16_t sum = static_cast<uint16_t>(column_sums[x] + entering[x] - leaving[x]);
+                column_sums[x] = sum;
+                pixels[x] = outlier(pixels[x], narrow_quotient<shift()>(sum, m));
+            }
+        });
+    } else {
+        for (int32_t x = 0; x < n; ++x) {
+            const Sum sum = static_cast<Sum>(column_sums[x] + entering[x] - leaving[x]);
+            column_sums[x] = sum;
+            pixels[x] = outlier(pixels[x], divider(sum));
+        }
+    }
+    if (outlier.all) std::memset(pixels, 255, static_cast<size_t>(n));
+}
+
+// Horizontal means are made row by row as rows enter the vertical window and
+// kept in a ring only while they are inside it; the vertical pass keeps one
+// running sum per column, and each finished row is thresholded at once. An
+// image row is read by the horizontal pass before it is overwritten.
+template <typename Sum>
+void filter_rows(ImageBW& image, const Window& across, const Window& down, int32_t t)
+{
+    const int32_t W = across.length();
+    const int32_t H = down.length();
     uint8_t* pixels = image.data();
-    const Window across(wh, W);
-    const Window down(wv, H);
-    LineMeans<Sum> line_means(across);
+    std::unique_ptr<LineMeans> line_means = make_line_means(across);
 
     const int64_t ring_rows = std::min<int64_t>(H, int64_t{down.width()} + 1);
     std::vector<uint8_t> ring(static_cast<size_t>(ring_rows) * W);
     auto ring_row = [&](int32_t y) { return ring.data() + static_cast<size_t>(y % ring_rows) * W; };
+    auto image_row = [&](int32_t y) { return pixels + static_cast<size_t>(y) * W; };
+    const std::vector<uint8_t> nothing(W, 0);
 
     std::vector<Sum> column_sums(W, 0);
-    std::vector<uint8_t> means(W);
     int32_t entered = 0;
     int32_t left = 0;
-    t = effective_threshold(t);
-
+    for (; entered < down.last(0); ++entered) {
+        uint8_t* row = ring_row(entered);
+        line_means->run(image_row(entered), row);
+        for (int32_t x = 0; x < W; ++x) column_sums[x] = static_cast<Sum>(column_sums[x] + row[x]);
+    }
+    const Outliers outlier(t);
     for (int32_t y = 0; y < H; ++y) {
-        for (; left < down.first(y); ++left) {
-            const uint8_t* row = ring_row(left);
-            for (int32_t x = 0; x < W; ++x) column_sums[x] -= row[x];
-        }
-        for (; entered <= down.last(y); ++entered) {
+        const uint8_t* leaving = nothing.data();
+        if (left < down.first(y)) leaving = ring_row(left++);
+        const uint8_t* entering = nothing.data();
+        if (entered <= down.last(y)) {
             uint8_t* row = ring_row(entered);
-            line_means.run(pixels + static_cast<size_t>(entered) * W, row);
-            for (int32_t x = 0; x < W; ++x) column_sums[x] += row[x];
+            line_means->run(image_row(entered++), row);
+            entering = row;
         }
-        const MeanDivider divider(down.count(y));
-        for (int32_t x = 0; x < W; ++x) means[x] = divider(column_sums[x]);
-        threshold_line(pixels + static_cast<size_t>(y) * W, means.data(), W, t);
+        finish_row(column_sums.data(), entering, leaving, MeanDivider(down.count(y)), image_row(y), W, outlier);
     }
 }
 
@@ -239,11 +374,13 @@ void detect_defects(RunState& state)
 void box_filter_threshold(ImageBW& image, int32_t wh, int32_t wv, int32_t t)
 {
     if (image.width() == 0 || image.height() == 0) return;
-    // Sums of up to 2^24 bytes fit 32 bits; only absurdly long lines need more.
-    if (std::max(image.width(), image.height()) < (1u << 24))
-        filter_rows<uint32_t>(image, wh, wv, t);
-    else
-        filter_rows<uint64_t>(image, wh, wv, t);
+    const Window across(wh, static_cast<int32_t>(image.width()));
+    const Window down(wv, static_cast<int32_t>(image.height()));
+    switch (sum_width(down.largest_count())) {
+    case SumWidth::bits16: filter_rows<uint16_t>(image, across, down, t); break;
+    case SumWidth::bits32: filter_rows<uint32_t>(image, across, down, t); break;
+    default: filter_rows<uint64_t>(image, across, down, t); break;
+    }
 }
 
 void create_defpix_map(RunState& state, std::optional<int32_t> threshold, std::optional<int32_t> width)
