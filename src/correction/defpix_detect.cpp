@@ -7,68 +7,12 @@
 #include <vector>
 
 #include "correction/defpix.h"
+#include "correction/mean_divider.h"
 #include "lib/image.h"
 #include "lib/log.h"
 #include "run_state.h"
 
 namespace {
-
-// floor(n / d) for 0 <= n <= 255 × d, the range of a sum of d bytes, by one
-// multiply and shift. With m = ceil(2^s / d) and e = m d - 2^s the quotient is
-// exact whenever 255 d e < 2^s, since the error n e / 2^s then stays below the
-// gap to the next multiple of d. Two forms: a wide one (s = 8 + 2 log2 d, both
-// factors within 32 bits) for d up to 2^23, and a narrow one for 16-bit sums
-// whose multiplier fits 16 bits, so whole lines vectorise as multiply-high.
-class MeanDivider {
-public:
-    explicit MeanDivider(uint64_t d = 1)
-        : divisor_(d), multiplier_(0), shift_(0), fast_(d <= (1u << 23)),
-          narrow_multiplier_(0), narrow_shift_(0), narrow_(false)
-    {
-        if (fast_) {
-            uint32_t bits = 0;
-            while ((uint64_t{1} << bits) < d) ++bits;
-            shift_ = 8 + 2 * bits;
-            multiplier_ = static_cast<uint32_t>(((uint64_t{1} << shift_) + d - 1) / d);
-        }
-        if (d > max_narrow_count) return;
-        for (uint32_t s = 16; s < 32 && !narrow_; ++s) {
-            const uint64_t power = uint64_t{1} << s;
-            const uint64_t m = (power + d - 1) / d;
-            if (m > 0xFFFF) break;
-            if (255 * d * (m * d - power) < power) {
-                narrow_ = true;
-                narrow_multiplier_ = static_cast<uint16_t>(m);
-                narrow_shift_ = s - 16;
-            }
-        }
-    }
-
-    // Sums of up to this many bytes fit 16 bits.
-    static constexpr uint64_t max_narrow_count = 257;
-
-    bool fast() const { return fast_; }
-    uint32_t multiplier() const { return multiplier_; }
-    uint32_t shift() const { return shift_; }
-    bool narrow() const { return narrow_; }
-    uint16_t narrow_multiplier() const { return narrow_multiplier_; }
-    uint32_t narrow_shift() const { return narrow_shift_; }
-
-    uint8_t operator()(uint64_t n) const
-    {
-        if (fast_) return static_cast<uint8_t>((n * multiplier_) >> shift_);
-        return static_cast<uint8_t>(n / divisor_);
-    }
-
-private:
-    uint64_t divisor_;
-    uint32_t multiplier_;
-    uint32_t shift_;
-    bool fast_;
-    uint16_t narrow_multiplier_;
-    uint32_t narrow_shift_;
-    bool narrow_;
-};
 
 // (n × m) >> 16 >> Shift: the narrow form of MeanDivider, written so that a
 // line of it becomes a vector multiply-high. The shift is a constant so that

@@ -174,7 +174,8 @@ TEST_P(AgainstDirectAverage, GivesTheSameMask)
     std::uniform_int_distribution<int> threshold(-2, 30);
 
     const int32_t largest = std::max(c.width, c.height) + 2;
-    std::vector<int32_t> windows = {INT32_MAX, 1000000};
+    // Around the largest window whose sums fit 16 bits, too.
+    std::vector<int32_t> windows = {INT32_MAX, 1000000, 127, 128, 129, 254, 255, 256, 257, 258};
     for (int32_t w = 1; w <= std::min(largest, 24); ++w) windows.push_back(w);
     windows.push_back(largest * 2);
     windows.push_back(largest * 2 + 1);
@@ -197,7 +198,8 @@ TEST_P(AgainstDirectAverage, GivesTheSameMask)
 INSTANTIATE_TEST_SUITE_P(Sizes, AgainstDirectAverage,
                          ::testing::Values(RandomCase{1, 1}, RandomCase{1, 17}, RandomCase{19, 1},
                                            RandomCase{2, 2}, RandomCase{8, 5},
-                                           RandomCase{37, 23}, RandomCase{64, 40}));
+                                           RandomCase{37, 23}, RandomCase{64, 40},
+                                           RandomCase{300, 3}, RandomCase{2, 300}));
 
 // A sum image of two loads: (10 + 20) and (250 + 250) at (1, 1) and (3, 0).
 RunState& state_with_two_images(RunState& state)
