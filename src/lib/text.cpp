@@ -125,6 +125,11 @@ bool String::operator==(const char* text) const
            std::memcmp(data_, text, other_length) == 0;
 }
 
+bool String::operator==(const String& other) const
+{
+    return length_ == other.length_ && std::memcmp(data_, other.data_, length_) == 0;
+}
+
 bool String::starts_with(const char* text, int32_t count) const
 {
     return std::strncmp(data_, text, count) == 0;

@@ -35,7 +35,7 @@ public:
     String trim(const char* set) const;
 
     bool operator==(const char* text) const;
-    bool operator==(const String& other) const { return *this == other.c_str(); }
+    bool operator==(const String& other) const;
     bool operator!=(const char* text) const { return !(*this == text); }
     // True when the first `count` characters equal those of `text`.
     bool starts_with(const char* text, int32_t count) const;
