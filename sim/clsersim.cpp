@@ -62,6 +62,16 @@ Library& library()
     return instance;
 }
 
+// A failure the settings ask of an entry point (fail_entry.<name>=<code>).
+bool injected_failure(const char* entry, int32_t& code)
+{
+    const auto& failing = library().config.failing_entries;
+    auto found = failing.find(entry);
+    if (found == failing.end()) return false;
+    code = found->second;
+    return true;
+}
+
 Port* find_port(void* serial_ref)
 {
     for (Port& port : library().ports)
@@ -195,6 +205,8 @@ int32_t CLSER_CALLTYPE clGetManufacturerInfo(char* manufacturer, uint32_t* buffe
 int32_t CLSER_CALLTYPE clSerialInit(uint32_t serial_index, void** serial_ref)
 {
     if (!serial_ref) return CL_ERR_INVALID_REFERENCE;
+    int32_t code;
+    if (injected_failure("clSerialInit", code)) return code;
     Library& lib = library();
     if (serial_index >= lib.ports.size()) return CL_ERR_INVALID_INDEX;
     Port& port = lib.ports[serial_index];
@@ -214,6 +226,8 @@ int32_t CLSER_CALLTYPE clFlushPort(void* serial_ref)
 {
     Port* port = find_port(serial_ref);
     if (!port) return CL_ERR_INVALID_REFERENCE;
+    int32_t code;
+    if (injected_failure("clFlushPort", code)) return code;
     port->request.clear();
     port->reply.clear();
     return CL_ERR_NO_ERR;
@@ -230,6 +244,12 @@ int32_t CLSER_CALLTYPE clSerialWrite(void* serial_ref, char* buffer, uint32_t* b
     if (!buffer && *buffer_size) {
         *buffer_size = 0;
         return CL_ERR_INVALID_REFERENCE;
+    }
+    // A line that takes no character.
+    int32_t code;
+    if (injected_failure("clSerialWrite", code)) {
+        *buffer_size = 0;
+        return code;
     }
     for (uint32_t i = 0; i < *buffer_size; ++i) receive(*port, buffer[i]);
     return CL_ERR_NO_ERR;
