@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test of every build:
-# native, the sanitizer build, and both Windows builds under Wine.
+# native, the sanitizer build, and both Windows builds under Wine, then every
+# fuzz target for a minute (KD_FUZZ_SECONDS; 0 skips).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,13 @@ for preset in "${presets[@]}"; do
   cmake --build --preset "$preset"
   ctest --preset "$preset" -j2 || failed+=("$preset")
 done
+
+# Every fuzz target briefly, so a regression in input handling shows here too.
+fuzz_seconds=${KD_FUZZ_SECONDS:-60}
+if [ "$fuzz_seconds" -gt 0 ]; then
+  echo "=== fuzz (${fuzz_seconds}s a target) ==="
+  scripts/fuzz.sh "$fuzz_seconds" || failed+=(fuzz)
+fi
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "tests failed in: ${failed[*]}"

@@ -5,8 +5,10 @@
 
 #include "camera/clserial_ctl.h"
 #include "camera/gentl.h"
-#include "lib/clserial.h"
+#include "correction/shading.h"
+#include "correction/shading_file.h"
 #include "lib/bmp.h"
+#include "lib/clserial.h"
 #include "lib/float_map.h"
 #include "lib/log.h"
 #include "lib/text.h"
@@ -168,32 +170,33 @@ void download_defpix_map(RunState&, Arguments& args)
     args.optional_number(map_index);
 }
 
-void create_shading_map(RunState&, Arguments&)
+void create_shading_map(RunState& state, Arguments&)
 {
+    ::create_shading_map(state);
 }
 
-void clear_shading_map(RunState&, Arguments&)
+void clear_shading_map(RunState& state, Arguments&)
 {
+    ::clear_shading_map(state);
 }
 
-void load_shading_map(RunState&, Arguments& args)
+void load_shading_map(RunState& state, Arguments& args)
 {
-    String name = args.required();
-    (void)name;
+    const String name = args.required();
+    ::load_shading_map(state, name);
 }
 
-void save_shading_map(RunState&, Arguments& args)
+void save_shading_map(RunState& state, Arguments& args)
 {
-    String name = args.required();
-    (void)name;
+    const String name = args.required();
+    ::save_shading_map(state, name);
 }
 
-void apply_shading_map(RunState&, Arguments& args)
+void apply_shading_map(RunState& state, Arguments& args)
 {
-    String input = args.required();
-    String output = args.required();
-    (void)input;
-    (void)output;
+    const String input = args.required();
+    const String output = args.required();
+    ::apply_shading_map(state, input, output);
 }
 
 void upload_shading_map(RunState&, Arguments& args)
