@@ -77,15 +77,6 @@ def test_a_library_with_three_ports_is_loaded_once_per_port(serial, prog):
     assert prog.log_text().count("load dll %s\n" % serial.library_shown) == 3
 
 
-def test_other_files_in_the_folder_are_not_loaded(serial, prog):
-    for name in ("clsersim_w64", "clserialall", "myclser"):
-        shutil.copy(serial.library, os.path.join(serial.folder, name + serial.suffix))
-    os.remove(serial.library)
-    result = serial.run("--clser")
-    assert result.messages == "open_clser\navailable ports:\n"
-    assert "load dll" not in prog.log_text()
-
-
 def test_a_missing_folder_gives_no_ports(serial, prog):
     serial.name_folder(prog.path("nowhere"))
     result = serial.run("--clser", "--if", PORT0, "--connect")

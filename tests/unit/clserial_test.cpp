@@ -346,15 +346,4 @@ TEST(ClSerialAggregator, WithoutPortInfoTheNameIsEmpty)
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "port 0 - #");
 }
 
-TEST(ClSerialNames, SerialLibraryNameRulesIgnoreLetterCase)
-{
-    EXPECT_TRUE(is_serial_library_name("CLSER.DLL", ".dll"));
-    EXPECT_TRUE(is_serial_library_name("clserX.so", ".so"));
-    EXPECT_FALSE(is_serial_library_name("clserX_W64.so", ".so"));
-    EXPECT_FALSE(is_serial_library_name("CLSERIALALL.SO", ".so"));
-    EXPECT_TRUE(is_serial_library_name("clserialall2.so", ".so"));
-    EXPECT_FALSE(is_serial_library_name("clse.dll", ".dll"));
-    EXPECT_FALSE(is_serial_library_name(".dll", ".dll"));
-}
-
 }  // namespace
