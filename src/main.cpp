@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "camera/clserial_ctl.h"
 #include "camera/gentl.h"
 #include "correction/defpix.h"
 #include "correction/defpix_apply.h"
@@ -15,6 +16,7 @@
 #include "correction/shading_file.h"
 #include "lib/accumulate.h"
 #include "lib/bmp.h"
+#include "lib/clserial.h"
 #include "lib/float_map.h"
 #include "lib/log.h"
 #include "lib/text.h"
@@ -219,8 +221,10 @@ void cti(RunState& state, Arguments& args)
     open_cti(state, args.required());
 }
 
-void clser(RunState&, Arguments&)
+void clser(RunState& state, Arguments&)
 {
+    if (state.clser_ports) state.earlier_clser_ports.push_back(std::move(state.clser_ports));
+    state.clser_ports = open_clser();
 }
 
 void open_interface(RunState& state, Arguments& args)
@@ -231,7 +235,8 @@ void open_interface(RunState& state, Arguments& args)
         return;
     }
     // Without a producer the name chooses a Camera Link serial port from the
-    // list that --clser built.
+    // list that --clser built; an unknown name clears the choice.
+    if (state.clser_ports) state.clser_port = state.clser_ports->find(name);
 }
 
 constexpr uint32_t image_width_register = 0xB008;
@@ -242,9 +247,17 @@ void connect(RunState& state, Arguments& args)
     String device = args.optional_name();
     if (state.gentl) {
         open_gentl_device(state, device);
+    } else if (state.clser_ports && state.clser_port) {
+        ClSerialPort& port = *state.clser_port;
+        try {
+            port.serial->open(port.index);
+        } catch (int) {
+            // A port that does not open ends the run as any failed connect does.
+            console_print("connect failed!\n");
+            throw ConnectFailed();
+        }
+        state.cam_port.reset(new CLSerial_CTL(port));
     }
-    // Without a producer, a Camera Link serial port chosen with --if is opened
-    // here and wrapped as cam_port.
 
     // A failed open keeps the port of an earlier --connect.
     if (!state.cam_port) {
@@ -304,6 +317,10 @@ void close_connection(RunState& state)
     }
     // A Camera Link serial connection: release cam_port, then close the chosen
     // port's line.
+    if (state.clser_ports && state.clser_port) {
+        state.cam_port.reset();
+        state.clser_port->serial->close();
+    }
 }
 
 // Runs one command; false when it ended the run.

@@ -10,6 +10,7 @@
 #include "camera/gentl.h"
 #include "camera/port.h"
 #include "correction/defpix.h"
+#include "lib/clserial.h"
 #include "lib/float_map.h"
 #include "lib/text.h"
 
@@ -54,4 +55,11 @@ struct RunState {
     PtrList<String> device_ids;
     // Producers replaced by a later --cti stay loaded for the rest of the run.
     std::vector<std::unique_ptr<GenTLProducer>> earlier_producers;
+
+    // The Camera Link serial ports the last --clser found, and the one --if chose.
+    std::unique_ptr<ClSerialPortList> clser_ports;
+    ClSerialPort* clser_port = nullptr;
+    // Lists replaced by a later --clser stay alive: the chosen port and the
+    // connection may still be one of theirs.
+    std::vector<std::unique_ptr<ClSerialPortList>> earlier_clser_ports;
 };

@@ -11,4 +11,10 @@ namespace platform {
 // cannot be read.
 bool list_directory(const std::string& directory, std::vector<std::string>& names);
 
+// The character that joins a directory and a file name ('\\' on Windows, '/').
+char path_separator();
+
+// True for a character that ends a directory name (Windows takes '/' as well).
+bool is_path_separator(char c);
+
 }  // namespace platform

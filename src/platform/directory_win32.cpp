@@ -23,4 +23,8 @@ bool list_directory(const std::string& directory, std::vector<std::string>& name
     return true;
 }
 
+char path_separator() { return '\\'; }
+
+bool is_path_separator(char c) { return c == '\\' || c == '/'; }
+
 }  // namespace platform

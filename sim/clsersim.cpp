@@ -1,0 +1,289 @@
+// clsersim: the simulated camera behind the Camera Link serial entry points.
+// The camera answers the register text protocol one reply line each:
+//   "rV<address>"         -> the value in upper-case hexadecimal
+//   "V<address>,<value>"  -> "OK"
+// and "ERROR ..." where the camera refuses. A request on a silent register
+// gets no reply; a read then finds nothing at once instead of waiting out its
+// time-out, so tests stay fast.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "camera_model.h"
+#include "lib/clserial_api.h"
+#include "sim_config.h"
+
+using camsim::CameraModel;
+using camsim::SimConfig;
+using namespace clser;
+
+namespace {
+
+struct Port {
+    bool open = false;
+    std::string request;  // characters received since the last line feed
+    std::string reply;    // characters not yet read
+};
+
+// One instance for the library's life; every port reaches the same camera,
+// which shares its non-volatile store (CAMSIM_STATE) with camsim.cti.
+struct Library {
+    Library() : config(camsim::load_sim_config())
+    {
+        if (!config.problems.empty()) {
+            for (const std::string& problem : config.problems)
+                std::fprintf(stderr, "clsersim: CAMSIM_CONFIG not understood: %s\n",
+                             problem.c_str());
+            // A settings file with mistakes offers no port rather than a camera
+            // that behaves other than the test meant.
+            config.serial_ports = 0;
+        }
+        ports.resize(config.serial_ports > 0 ? static_cast<size_t>(config.serial_ports) : 0);
+    }
+
+    CameraModel& camera()
+    {
+        // Made at the first open, so a library only loaded to be listed
+        // leaves the store alone.
+        if (!model) model.reset(new CameraModel(config, camsim::state_file_from_environment()));
+        return *model;
+    }
+
+    SimConfig config;
+    std::vector<Port> ports;
+    std::unique_ptr<CameraModel> model;
+};
+
+Library& library()
+{
+    static Library instance;
+    return instance;
+}
+
+// A failure the settings ask of an entry point (fail_entry.<name>=<code>).
+bool injected_failure(const char* entry, int32_t& code)
+{
+    const auto& failing = library().config.failing_entries;
+    auto found = failing.find(entry);
+    if (found == failing.end()) return false;
+    code = found->second;
+    return true;
+}
+
+Port* find_port(void* serial_ref)
+{
+    for (Port& port : library().ports)
+        if (&port == serial_ref && port.open) return &port;
+    return nullptr;
+}
+
+int32_t copy_text(const std::string& text, char* buffer, uint32_t* size)
+{
+    if (!size) return CL_ERR_INVALID_REFERENCE;
+    const uint32_t needed = static_cast<uint32_t>(text.size() + 1);
+    if (!buffer || *size < needed) {
+        *size = needed;
+        return CL_ERR_BUFFER_TOO_SMALL;
+    }
+    std::memcpy(buffer, text.c_str(), needed);
+    *size = needed;
+    return CL_ERR_NO_ERR;
+}
+
+// Reads up to eight hexadecimal digits; false for anything else.
+bool parse_hex(const std::string& text, uint32_t& value)
+{
+    if (text.empty() || text.size() > 8) return false;
+    value = 0;
+    for (char c : text) {
+        uint32_t digit;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<uint32_t>(c - '0');
+        else if (c >= 'A' && c <= 'F')
+            digit = static_cast<uint32_t>(c - 'A' + 10);
+        else if (c >= 'a' && c <= 'f')
+            digit = static_cast<uint32_t>(c - 'a' + 10);
+        else
+            return false;
+        value = value * 16 + digit;
+    }
+    return true;
+}
+
+std::string hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string refusal(const CameraModel::Result& result)
+{
+    switch (result.outcome) {
+    case CameraModel::Outcome::unmapped: return "ERROR unknown register";
+    case CameraModel::Outcome::refused: return "ERROR access denied";
+    case CameraModel::Outcome::injected: return "ERROR " + std::to_string(result.code);
+    case CameraModel::Outcome::ok: break;
+    }
+    return "ERROR";
+}
+
+// The camera's answer to one request line; false when it stays silent.
+bool answer(const std::string& request, std::string& reply)
+{
+    Library& lib = library();
+    uint32_t address = 0;
+    uint32_t value = 0;
+    const bool is_read = request.compare(0, 2, "rV") == 0 && parse_hex(request.substr(2), address);
+    const size_t comma = request.find(',');
+    const bool is_write = !is_read && request.compare(0, 1, "V") == 0 &&
+                          comma != std::string::npos &&
+                          parse_hex(request.substr(1, comma - 1), address) &&
+                          parse_hex(request.substr(comma + 1), value);
+    if (!is_read && !is_write) {
+        reply = "ERROR unknown command";
+        return true;
+    }
+    if (lib.config.silent_registers.count(address)) return false;
+    auto configured = lib.config.error_replies.find(address);
+    if (configured != lib.config.error_replies.end()) {
+        reply = configured->second;
+        return true;
+    }
+    if (is_read) {
+        const CameraModel::Result result = lib.camera().read(address, value);
+        reply = result.ok() ? hex(value) : refusal(result);
+    } else {
+        const CameraModel::Result result = lib.camera().write(address, value);
+        reply = result.ok() ? "OK" : refusal(result);
+    }
+    return true;
+}
+
+void receive(Port& port, char c)
+{
+    if (c != '\n') {
+        // A line that never ends is not kept without bound.
+        if (port.request.size() < 256) port.request += c;
+        return;
+    }
+    std::string line = port.request;
+    port.request.clear();
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string reply;
+    if (answer(line, reply)) port.reply += reply + "\r\n";
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t CLSER_CALLTYPE clGetNumSerialPorts(uint32_t* num_ports)
+{
+    if (!num_ports) return CL_ERR_INVALID_REFERENCE;
+    *num_ports = static_cast<uint32_t>(library().ports.size());
+    return CL_ERR_NO_ERR;
+}
+
+int32_t CLSER_CALLTYPE clGetSerialPortIdentifier(uint32_t serial_index, char* port_id,
+                                                 uint32_t* buffer_size)
+{
+    if (serial_index >= library().ports.size()) return CL_ERR_INVALID_INDEX;
+    return copy_text(library().config.serial_port_id(static_cast<int32_t>(serial_index)), port_id,
+                     buffer_size);
+}
+
+int32_t CLSER_CALLTYPE clGetManufacturerInfo(char* manufacturer, uint32_t* buffer_size,
+                                             uint32_t* version)
+{
+    if (version) *version = 2;  // the 1.1 interface
+    return copy_text(library().config.serial_manufacturer, manufacturer, buffer_size);
+}
+
+int32_t CLSER_CALLTYPE clSerialInit(uint32_t serial_index, void** serial_ref)
+{
+    if (!serial_ref) return CL_ERR_INVALID_REFERENCE;
+    int32_t code;
+    if (injected_failure("clSerialInit", code)) return code;
+    Library& lib = library();
+    if (serial_index >= lib.ports.size()) return CL_ERR_INVALID_INDEX;
+    Port& port = lib.ports[serial_index];
+    port = Port();
+    port.open = true;
+    lib.camera();
+    *serial_ref = &port;
+    return CL_ERR_NO_ERR;
+}
+
+void CLSER_CALLTYPE clSerialClose(void* serial_ref)
+{
+    if (Port* port = find_port(serial_ref)) *port = Port();
+}
+
+int32_t CLSER_CALLTYPE clFlushPort(void* serial_ref)
+{
+    Port* port = find_port(serial_ref);
+    if (!port) return CL_ERR_INVALID_REFERENCE;
+    int32_t code;
+    if (injected_failure("clFlushPort", code)) return code;
+    port->request.clear();
+    port->reply.clear();
+    return CL_ERR_NO_ERR;
+}
+
+int32_t CLSER_CALLTYPE clSerialWrite(void* serial_ref, char* buffer, uint32_t* buffer_size,
+                                     uint32_t)
+{
+    Port* port = find_port(serial_ref);
+    if (!port || !buffer_size) {
+        if (buffer_size) *buffer_size = 0;
+        return CL_ERR_INVALID_REFERENCE;
+    }
+    if (!buffer && *buffer_size) {
+        *buffer_size = 0;
+        return CL_ERR_INVALID_REFERENCE;
+    }
+    // A line that takes no character.
+    int32_t code;
+    if (injected_failure("clSerialWrite", code)) {
+        *buffer_size = 0;
+        return code;
+    }
+    for (uint32_t i = 0; i < *buffer_size; ++i) receive(*port, buffer[i]);
+    return CL_ERR_NO_ERR;
+}
+
+int32_t CLSER_CALLTYPE clSerialRead(void* serial_ref, char* buffer, uint32_t* num_bytes,
+                                    uint32_t)
+{
+    Port* port = find_port(serial_ref);
+    if (!port || !num_bytes || (!buffer && *num_bytes)) {
+        if (num_bytes) *num_bytes = 0;
+        return CL_ERR_INVALID_REFERENCE;
+    }
+    const uint32_t wanted = *num_bytes;
+    const uint32_t available = static_cast<uint32_t>(port->reply.size());
+    const uint32_t count = wanted < available ? wanted : available;
+    std::memcpy(buffer, port->reply.data(), count);
+    port->reply.erase(0, count);
+    *num_bytes = count;
+    // Fewer bytes than asked for: the time-out, answered at once.
+    return count == wanted ? CL_ERR_NO_ERR : CL_ERR_TIMEOUT;
+}
+
+int32_t CLSER_CALLTYPE clGetNumBytesAvail(void* serial_ref, uint32_t* num_bytes)
+{
+    Port* port = find_port(serial_ref);
+    if (!port || !num_bytes) return CL_ERR_INVALID_REFERENCE;
+    *num_bytes = static_cast<uint32_t>(port->reply.size());
+    return CL_ERR_NO_ERR;
+}
+
+int32_t CLSER_CALLTYPE clSetBaudRate(void* serial_ref, uint32_t)
+{
+    return find_port(serial_ref) ? CL_ERR_NO_ERR : CL_ERR_INVALID_REFERENCE;
+}
+
+}  // extern "C"

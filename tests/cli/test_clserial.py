@@ -1,0 +1,154 @@
+"""Camera Link serial connection end to end, with the simulated library clsersim."""
+import os
+import shutil
+import subprocess
+
+import pytest
+
+USAGE_END = "--version\n\n"
+PORT0 = "CamSim#COM1#Port0"
+
+
+class SerialCamera:
+    """A folder holding a copy of clsersim, named as the serial library folder
+    (registry value under Wine, environment variable natively), and the
+    camera's settings."""
+
+    def __init__(self, prog, folder="serial libs"):
+        self.prog = prog
+        self.suffix = ".dll" if prog.windows else ".so"
+        self.folder = prog.path(folder)
+        os.makedirs(self.folder)
+        self.library = os.path.join(self.folder, "clsersim" + self.suffix)
+        shutil.copy(os.path.join(prog.bin_dir, "clsersim" + self.suffix), self.library)
+        self.settings = ""
+        self.name_folder(self.folder)
+
+    def name_folder(self, folder):
+        self.named = folder
+        if self.prog.windows:
+            windows_path = "Z:" + os.path.abspath(folder).replace("/", "\\")
+            self.library_shown = "Z:" + self.library.replace("/", "\\")
+            # 32-bit programs read the 32-bit view of the registry.
+            for view in ("/reg:64", "/reg:32"):
+                subprocess.run(["wine", "reg", "add", "HKLM\\SOFTWARE\\cameralink", "/v",
+                                "CLSERIALPATH", "/t", "REG_SZ", "/d", windows_path, "/f", view],
+                               check=True, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+        else:
+            self.library_shown = self.library
+
+    def configure(self, text):
+        self.settings = text
+        with open(self.prog.path("camsim.conf"), "w") as f:
+            f.write(text)
+
+    def run(self, *args):
+        env = {"CAMSIM_STATE": "camsim.state", "CLSERIALPATH": self.named}
+        if self.settings:
+            env["CAMSIM_CONFIG"] = "camsim.conf"
+        result = self.prog.run(*args, env=env)
+        assert USAGE_END in result.out
+        result.messages = result.out.split(USAGE_END, 1)[1]
+        return result
+
+
+@pytest.fixture
+def serial(prog):
+    return SerialCamera(prog)
+
+
+def test_lists_the_ports_and_logs_the_search(serial, prog):
+    result = serial.run("--clser")
+    assert result.messages == "open_clser\navailable ports:\n" + PORT0 + "\n"
+    assert result.status == 0
+    log = prog.log_text()
+    assert ("INFO CLSerial ClSerial::ClSerial : load dll %s\n" % serial.library_shown) in log
+    assert "INFO CLSerial ClSerial::ClSerial : num ports 1\n" in log
+    assert "INFO CLSerial ClSerial::ClSerial : port 0 - %s\n" % PORT0 in log
+
+
+def test_a_library_with_three_ports_is_loaded_once_per_port(serial, prog):
+    serial.configure("serial_ports=3\nserial_port_id.0=COM7#ext\nserial_port_id.2=#x\n"
+                     "serial_manufacturer=Maker\n")
+    result = serial.run("--clser")
+    assert result.messages == ("open_clser\navailable ports:\n"
+                               "Maker#COM7#Port0\nMaker#COM2#Port1\nMaker##Port2\n")
+    assert prog.log_text().count("load dll %s\n" % serial.library_shown) == 3
+
+
+def test_a_missing_folder_gives_no_ports(serial, prog):
+    serial.name_folder(prog.path("nowhere"))
+    result = serial.run("--clser", "--if", PORT0, "--connect")
+    assert result.messages == "open_clser\navailable ports:\nconnect failed!\n"
+    assert result.status == 1
+
+
+def test_connects_to_a_port_by_name_and_reads_the_size(serial, prog):
+    serial.configure("serial_ports=2\nwidth=2048\nheight=1024\n")
+    result = serial.run("--clser", "--if", "CamSim#COM2#Port1", "--connect", "--version")
+    assert result.messages == ("open_clser\navailable ports:\n" + PORT0 + "\n"
+                               "CamSim#COM2#Port1\nwidth 2048, height 1024\n"
+                               "Kervo_Dravelmonix 0.4\n")
+    assert result.status == 0
+    # Successful register reads are traced below the log's threshold.
+    assert "CLSerial_CTL" not in prog.log_text()
+
+
+@pytest.mark.parametrize("args", [
+    ["--clser", "--if", "CamSim#COM1#Port9", "--connect", "--version"],
+    ["--clser", "--if", "camsim#COM1#Port0", "--connect", "--version"],
+    ["--clser", "--connect", "--version"],
+    ["--if", PORT0, "--connect", "--version"],
+], ids=["unknown port", "letter case", "no --if", "no --clser"])
+def test_a_port_not_chosen_gives_connect_failed(serial, args):
+    result = serial.run(*args)
+    assert result.messages.endswith("connect failed!\n")
+    assert "Kervo_Dravelmonix 0.4" not in result.messages
+    assert result.status == 1
+
+
+def test_a_port_chosen_stays_chosen_after_a_second_search(serial):
+    result = serial.run("--clser", "--if", PORT0, "--clser", "--connect")
+    assert result.messages == ("open_clser\navailable ports:\n" + PORT0 + "\n") * 2 + \
+        "width 5120, height 5120\n"
+    assert result.status == 0
+
+
+@pytest.mark.parametrize("settings, size, trace", [
+    ("error_reply.0xB008=ERROR 5\n", "width 0, height 5120",
+     "ERROR main CLSerial_CTL::readreg : readreg(0xb008) failed: ERROR 5\n"),
+    ("fail_read.0xB00C=-1011\n", "width 5120, height 0",
+     "ERROR main CLSerial_CTL::readreg : readreg(0xb00c) failed: ERROR -1011\n"),
+    ("silent=0xB008\n", "width 0, height 5120", None),
+], ids=["error reply", "camera refuses", "silence"])
+def test_a_size_read_that_fails_shows_zero(serial, prog, settings, size, trace):
+    serial.configure(settings)
+    result = serial.run("--clser", "--if", PORT0, "--connect")
+    assert result.messages.endswith(size + "\n")
+    assert result.status == 0
+    if trace:
+        assert trace in prog.log_text()
+
+
+@pytest.mark.parametrize("entry", ["clSerialInit", "clFlushPort"])
+def test_a_port_that_does_not_open_gives_connect_failed(serial, entry):
+    serial.configure("fail_entry.%s=-10005\n" % entry)
+    result = serial.run("--clser", "--if", PORT0, "--connect", "--version")
+    assert result.messages == "open_clser\navailable ports:\n" + PORT0 + "\nconnect failed!\n"
+    assert result.status == 1
+
+
+def test_a_line_that_takes_no_character_ends_the_run(serial):
+    serial.configure("fail_entry.clSerialWrite=-10004\n")
+    result = serial.run("--clser", "--if", PORT0, "--connect", "--version")
+    assert result.messages == ("open_clser\navailable ports:\n" + PORT0 + "\n"
+                               "connect failed - error -4\n")
+    assert result.status == 1
+
+
+def test_a_settings_file_with_mistakes_offers_no_port(serial):
+    serial.configure("serial_portz=2\n")
+    result = serial.run("--clser")
+    assert result.messages == "open_clser\navailable ports:\n"
+    assert "serial_portz" in result.err
