@@ -2,10 +2,15 @@
 // commands from left to right over one run state.
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "camera/gentl.h"
 #include "correction/shading.h"
 #include "correction/shading_file.h"
+#include "correction/defpix.h"
+#include "correction/defpix_apply.h"
+#include "correction/defpix_detect.h"
+#include "correction/defpix_file.h"
 #include "lib/bmp.h"
 #include "lib/float_map.h"
 #include "lib/log.h"
@@ -120,40 +125,45 @@ void load_img(RunState& state, Arguments& args)
 
 void create_defpix_map(RunState& state, Arguments& args)
 {
-    if (args.optional_number(state.lt_v)) args.optional_number(state.lt_w);
+    std::optional<int32_t> threshold;
+    std::optional<int32_t> width;
+    int32_t value = 0;
+    if (args.optional_number(value)) {
+        threshold = value;
+        if (args.optional_number(value)) width = value;
+    }
+    ::create_defpix_map(state, threshold, width);
 }
 
-void clear_defpix_map(RunState&, Arguments&)
+void clear_defpix_map(RunState& state, Arguments&)
 {
-    console_print("clear_defpix_map()\n");
+    ::clear_defpix_map(state.defpix_table);
 }
 
-void load_defpix_map(RunState&, Arguments& args)
+void load_defpix_map(RunState& state, Arguments& args)
 {
-    String name = args.required();
-    (void)name;
+    const String name = args.required();
+    ::load_defpix_map(state.defpix_table, name.c_str());
 }
 
-void save_defpix_map(RunState&, Arguments& args)
+void save_defpix_map(RunState& state, Arguments& args)
 {
-    String name = args.required();
-    (void)name;
+    const String name = args.required();
+    ::save_defpix_map(state.defpix_table, name.c_str());
 }
 
-void apply_defpix_map(RunState&, Arguments& args)
+void apply_defpix_map(RunState& state, Arguments& args)
 {
-    String input = args.required();
-    String output = args.required();
-    (void)input;
-    (void)output;
+    const String input = args.required();
+    const String output = args.required();
+    ::apply_defpix_map(state.defpix_table, input.c_str(), output.c_str(), false);
 }
 
-void mark_defpix_map(RunState&, Arguments& args)
+void mark_defpix_map(RunState& state, Arguments& args)
 {
-    String input = args.required();
-    String output = args.required();
-    (void)input;
-    (void)output;
+    const String input = args.required();
+    const String output = args.required();
+    ::apply_defpix_map(state.defpix_table, input.c_str(), output.c_str(), true);
 }
 
 void upload_defpix_map(RunState&, Arguments& args)

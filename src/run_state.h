@@ -9,6 +9,7 @@
 
 #include "camera/gentl.h"
 #include "camera/port.h"
+#include "correction/defpix.h"
 #include "lib/float_map.h"
 #include "lib/text.h"
 
@@ -30,6 +31,9 @@ struct RunState {
     // Sum of the images loaded since the last map creation, and their number.
     std::unique_ptr<FloatMap> img_accum;
     int32_t img_count = 0;
+
+    // Known defects: detected, loaded from files or read from the camera.
+    DefpixTable defpix_table;
 
     // Detection settings; kept from one map creation to the next.
     int32_t lt_v = 16;

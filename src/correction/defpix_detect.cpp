@@ -1,0 +1,345 @@
+#include "correction/defpix_detect.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+#include "correction/defpix.h"
+#include "correction/mean_divider.h"
+#include "lib/image.h"
+#include "lib/log.h"
+#include "run_state.h"
+
+namespace {
+
+// (n × m) >> 16 >> Shift: the narrow form of MeanDivider, written so that a
+// line of it becomes a vector multiply-high. The shift is a constant so that
+// it, too, stays within 16-bit lanes.
+template <uint32_t Shift>
+inline uint8_t narrow_quotient(uint16_t n, uint16_t m)
+{
+    const uint16_t high = static_cast<uint16_t>((static_cast<uint32_t>(n) * m) >> 16);
+    return static_cast<uint8_t>(static_cast<uint16_t>(high >> Shift));
+}
+
+// Calls `loop` with the shift as a compile-time constant (0 to 15).
+template <uint32_t Shift = 0, typename Loop>
+void with_constant_shift(uint32_t shift, Loop loop)
+{
+    if constexpr (Shift < 16) {
+        if (shift == Shift)
+            loop(std::integral_constant<uint32_t, Shift>());
+        else
+            with_constant_shift<Shift + 1>(shift, loop);
+    }
+}
+
+// The window of one direction over a line of n samples: position i covers
+// [i + half - width + 1, i + half] clipped to [0, n).
+class Window {
+public:
+    Window(int32_t width, int32_t n) : width_(std::max(width, 1)), half_(width_ / 2), n_(n)
+    {
+        interior_begin_ = clamp_to_line(int64_t{width_} - 1 - half_);
+        interior_end_ = std::max(interior_begin_, clamp_to_line(int64_t{n_} - half_));
+    }
+
+    int32_t first(int32_t i) const
+    {
+        return static_cast<int32_t>(std::max<int64_t>(int64_t{i} + half_ - width_ + 1, 0));
+    }
+    int32_t last(int32_t i) const
+    {
+        return static_cast<int32_t>(std::min<int64_t>(int64_t{i} + half_, n_ - 1));
+    }
+    int32_t count(int32_t i) const { return last(i) - first(i) + 1; }
+    int32_t largest_count() const { return std::min(width_, n_); }
+
+    // Positions whose window lies wholly inside the line: [begin, end).
+    int32_t interior_begin() const { return interior_begin_; }
+    int32_t interior_end() const { return interior_end_; }
+    int32_t width() const { return width_; }
+    int32_t half() const { return half_; }
+    int32_t length() const { return n_; }
+
+private:
+    int32_t clamp_to_line(int64_t i) const
+    {
+        return static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(i, 0), n_));
+    }
+
+    int32_t width_;
+    int32_t half_;
+    int32_t n_;
+    int32_t interior_begin_;
+    int32_t interior_end_;
+};
+
+// Which unsigned type holds a sum of up to `count` bytes exactly. Running sums
+// and prefix differences only need the window's sum to fit: wrapping
+// arithmetic gives the right difference.
+enum class SumWidth { bits16, bits32, bits64 };
+
+SumWidth sum_width(int32_t count)
+{
+    if (static_cast<uint64_t>(count) <= MeanDivider::max_narrow_count) return SumWidth::bits16;
+    if (count < (1 << 24)) return SumWidth::bits32;
+    return SumWidth::bits64;
+}
+
+// Window means along each line, from the line's prefix sums. Positions near
+// the ends have windows of their own sizes; the interior shares one.
+class LineMeans {
+public:
+    virtual ~LineMeans() = default;
+    virtual void run(const uint8_t* line, uint8_t* means) = 0;
+};
+
+// prefix[k] = line[0] + ... + line[k - 1]. The running total waits for one
+// add per four bytes; the sums inside each group of four do not wait for it.
+template <typename Sum>
+void running_sums(const uint8_t* line, int32_t n, Sum* prefix)
+{
+    Sum sum = 0;
+    prefix[0] = 0;
+    int32_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        const Sum a = line[k];
+        const Sum ab = static_cast<Sum>(a + line[k + 1]);
+        const Sum abc = static_cast<Sum>(ab + line[k + 2]);
+        const Sum abcd = static_cast<Sum>(abc + line[k + 3]);
+        prefix[k + 1] = static_cast<Sum>(sum + a);
+        prefix[k + 2] = static_cast<Sum>(sum + ab);
+        prefix[k + 3] = static_cast<Sum>(sum + abc);
+        prefix[k + 4] = sum = static_cast<Sum>(sum + abcd);
+    }
+    for (; k < n; ++k) prefix[k + 1] = sum = static_cast<Sum>(sum + line[k]);
+}
+
+template <typename Sum>
+class LineMeansOf : public LineMeans {
+public:
+    explicit LineMeansOf(const Window& window)
+        : window_(window), prefix_(static_cast<size_t>(window.length()) + 1), dividers_(window.length())
+    {
+        for (int32_t i = 0; i < window.length(); ++i) dividers_[i] = MeanDivider(window.count(i));
+    }
+
+    void run(const uint8_t* line, uint8_t* means) override
+    {
+        const int32_t n = window_.length();
+        running_sums(line, n, prefix_.data());
+        border(means, 0, window_.interior_begin());
+        interior(means);
+        border(means, window_.interior_end(), n);
+    }
+
+private:
+    Sum window_sum(int32_t enter, int32_t leave) const
+    {
+        return static_cast<Sum>(prefix_[enter] - prefix_[leave]);
+    }
+
+    void border(uint8_t* means, int32_t begin, int32_t end) const
+    {
+        for (int32_t i = begin; i < end; ++i)
+            means[i] = dividers_[i](window_sum(window_.last(i) + 1, window_.first(i)));
+    }
+
+    void interior(uint8_t* means) const
+    {
+        const int32_t begin = window_.interior_begin();
+        const int32_t n = window_.interior_end() - begin;
+        if (n <= 0) return;
+        // Local pointers: stores through a byte pointer could otherwise alias
+        // the members and keep the loops from vectorising.
+        const Sum* entering = prefix_.data() + begin + window_.half() + 1;
+        const Sum* leaving = entering - window_.width();  // begin >= width - 1 - half
+        uint8_t* out = means + begin;
+        const MeanDivider& divider = dividers_[begin];
+        if (sizeof(Sum) == 2 && divider.narrow()) {
+            const uint16_t m = divider.narrow_multiplier();
+            with_constant_shift(divider.narrow_shift(), [=](auto shift) {
+                for (int32_t i = 0; i < n; ++i)
+                    out[i] = narrow_quotient<shift()>(static_cast<uint16_t>(entering[i] - leaving[i]), m);
+            });
+        } else if (divider.fast()) {
+            const uint64_t m = divider.multiplier();
+            const uint32_t s = divider.shift();
+            for (int32_t i = 0; i < n; ++i) {
+                const uint32_t sum = static_cast<uint32_t>(static_cast<Sum>(entering[i] - leaving[i]));
+                out[i] = static_cast<uint8_t>((sum * m) >> s);
+            }
+        } else {
+            for (int32_t i = 0; i < n; ++i) out[i] = divider(static_cast<Sum>(entering[i] - leaving[i]));
+        }
+    }
+
+    const Window& window_;
+    std::vector<Sum> prefix_;
+    std::vector<MeanDivider> dividers_;
+};
+
+std::unique_ptr<LineMeans> make_line_means(const Window& window)
+{
+    switch (sum_width(window.largest_count())) {
+    case SumWidth::bits16: return std::unique_ptr<LineMeans>(new LineMeansOf<uint16_t>(window));
+    case SumWidth::bits32: return std::unique_ptr<LineMeans>(new LineMeansOf<uint32_t>(window));
+    default: return std::unique_ptr<LineMeans>(new LineMeansOf<uint64_t>(window));
+    }
+}
+
+// A pixel is an outlier when p < m - t or p > m + t. For t >= 0 that is
+// |p - m| > t, and since p and m lie in 0..255 a threshold above 255 acts
+// like 255; for t < 0 the two ranges cover every value. This keeps the
+// comparison within bytes, a whole vector of them at a time.
+struct Outliers {
+    explicit Outliers(int32_t t) : all(t < 0), limit(static_cast<uint8_t>(std::min(std::max(t, 0), 255))) {}
+
+    uint8_t operator()(uint8_t p, uint8_t m) const
+    {
+        const uint8_t distance = static_cast<uint8_t>(p > m ? p - m : m - p);
+        return distance > limit ? 255 : 0;
+    }
+
+    bool all;
+    uint8_t limit;
+};
+
+// One row of the vertical pass: the column sums take in the entering row of
+// horizontal means and drop the leaving one, and the row's pixels are
+// compared with the window means at once.
+template <typename Sum>
+void finish_row(Sum* column_sums, const uint8_t* entering, const uint8_t* leaving, const MeanDivider& divider,
+                uint8_t* pixels, int32_t n, const Outliers& outlier)
+{
+    if (sizeof(Sum) == 2 && divider.narrow()) {
+        const uint16_t m = divider.narrow_multiplier();
+        with_constant_shift(divider.narrow_shift(), [=](auto shift) {
+            for (int32_t x = 0; x < n; ++x) {
+                const uint16_t sum = static_cast<uint16_t>(column_sums[x] + entering[x] - leaving[x]);
+                column_sums[x] = sum;
+                pixels[x] = outlier(pixels[x], narrow_quotient<shift()>(sum, m));
+            }
+        });
+    } else {
+        for (int32_t x = 0; x < n; ++x) {
+            const Sum sum = static_cast<Sum>(column_sums[x] + entering[x] - leaving[x]);
+            column_sums[x] = sum;
+            pixels[x] = outlier(pixels[x], divider(sum));
+        }
+    }
+    if (outlier.all) std::memset(pixels, 255, static_cast<size_t>(n));
+}
+
+// Horizontal means are made row by row as rows enter the vertical window and
+// kept in a ring only while they are inside it; the vertical pass keeps one
+// running sum per column, and each finished row is thresholded at once. An
+// image row is read by the horizontal pass before it is overwritten.
+template <typename Sum>
+void filter_rows(ImageBW& image, const Window& across, const Window& down, int32_t t)
+{
+    const int32_t W = across.length();
+    const int32_t H = down.length();
+    uint8_t* pixels = image.data();
+    std::unique_ptr<LineMeans> line_means = make_line_means(across);
+
+    const int64_t ring_rows = std::min<int64_t>(H, int64_t{down.width()} + 1);
+    std::vector<uint8_t> ring(static_cast<size_t>(ring_rows) * W);
+    auto ring_row = [&](int32_t y) { return ring.data() + static_cast<size_t>(y % ring_rows) * W; };
+    auto image_row = [&](int32_t y) { return pixels + static_cast<size_t>(y) * W; };
+    const std::vector<uint8_t> nothing(W, 0);
+
+    std::vector<Sum> column_sums(W, 0);
+    int32_t entered = 0;
+    int32_t left = 0;
+    for (; entered < down.last(0); ++entered) {
+        uint8_t* row = ring_row(entered);
+        line_means->run(image_row(entered), row);
+        for (int32_t x = 0; x < W; ++x) column_sums[x] = static_cast<Sum>(column_sums[x] + row[x]);
+    }
+    const Outliers outlier(t);
+    for (int32_t y = 0; y < H; ++y) {
+        const uint8_t* leaving = nothing.data();
+        if (left < down.first(y)) leaving = ring_row(left++);
+        const uint8_t* entering = nothing.data();
+        if (entered <= down.last(y)) {
+            uint8_t* row = ring_row(entered);
+            line_means->run(image_row(entered++), row);
+            entering = row;
+        }
+        finish_row(column_sums.data(), entering, leaving, MeanDivider(down.count(y)), image_row(y), W, outlier);
+    }
+}
+
+void report_outliers(const ImageBW& mask, const FloatMap& mean_image, DefpixTable& table)
+{
+    const int32_t W = static_cast<int32_t>(mask.width());
+    const int32_t H = static_cast<int32_t>(mask.height());
+    const uint8_t* pixels = mask.data();
+    int32_t found = 0;
+    for (int32_t y = 0; y < H; ++y) {
+        const uint8_t* row = pixels + static_cast<size_t>(y) * W;
+        for (int32_t x = 0; x < W; ++x) {
+            if (row[x] == 0) continue;
+            console_print("%d, %d, %.1f\n", x, y, static_cast<double>(mean_image.get(x, y)));
+            table.defpix_add(x, y, 0);
+            ++found;
+        }
+    }
+    console_print("defect count %d\n", found);
+}
+
+void take_settings(RunState& state, std::optional<int32_t> threshold, std::optional<int32_t> width)
+{
+    if (threshold) state.lt_v = *threshold;
+    if (!width) return;
+    if (*width > 0)
+        state.lt_w = *width;
+    else
+        console_print("invalid width %d, using %d\n", *width, state.lt_w);
+}
+
+void detect_defects(RunState& state)
+{
+    FloatMap& accum = *state.img_accum;
+    accum.scale(1.0f / static_cast<float>(state.img_count));
+    console_print("lt_v %d, lt_w %d\n", state.lt_v, state.lt_w);
+    console_print("mean brightness %lf\n", static_cast<double>(accum.mean()));
+    std::unique_ptr<ImageBW> mask = accum.to_image();
+    box_filter_threshold(*mask, state.lt_w, state.lt_w, state.lt_v);
+    report_outliers(*mask, accum, state.defpix_table);
+}
+
+}  // namespace
+
+void box_filter_threshold(ImageBW& image, int32_t wh, int32_t wv, int32_t t)
+{
+    if (image.width() == 0 || image.height() == 0) return;
+    const Window across(wh, static_cast<int32_t>(image.width()));
+    const Window down(wv, static_cast<int32_t>(image.height()));
+    switch (sum_width(down.largest_count())) {
+    case SumWidth::bits16: filter_rows<uint16_t>(image, across, down, t); break;
+    case SumWidth::bits32: filter_rows<uint32_t>(image, across, down, t); break;
+    default: filter_rows<uint64_t>(image, across, down, t); break;
+    }
+}
+
+void create_defpix_map(RunState& state, std::optional<int32_t> threshold, std::optional<int32_t> width)
+{
+    console_print("create_defpix_map()\n");
+    take_settings(state, threshold, width);
+    if (state.img_count <= 0 || !state.img_accum) {
+        console_print("create_defpix_map failed, no image\n");
+    } else {
+        try {
+            detect_defects(state);
+        } catch (const std::bad_alloc&) {
+            console_print("create_defpix_map failed, out of memory\n");
+        }
+    }
+    state.img_accum.reset();
+    state.img_count = 0;
+}

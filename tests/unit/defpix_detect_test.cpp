@@ -1,0 +1,288 @@
+#include "correction/defpix_detect.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "lib/image.h"
+#include "run_state.h"
+
+namespace {
+
+using Pixels = std::vector<std::vector<int>>;  // [y][x]
+
+std::unique_ptr<ImageBW> image_of(const Pixels& pixels)
+{
+    const int32_t height = static_cast<int32_t>(pixels.size());
+    const int32_t width = static_cast<int32_t>(pixels[0].size());
+    std::unique_ptr<ImageBW> image(new ImageBW(width, height));
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) image->set_pixel(x, y, static_cast<uint8_t>(pixels[y][x]));
+    return image;
+}
+
+Pixels pixels_of(const ImageBW& image)
+{
+    Pixels pixels(image.height(), std::vector<int>(image.width()));
+    for (uint32_t y = 0; y < image.height(); ++y)
+        for (uint32_t x = 0; x < image.width(); ++x) pixels[y][x] = image.get_pixel(x, y);
+    return pixels;
+}
+
+Pixels field(int width, int height, int value)
+{
+    return Pixels(height, std::vector<int>(width, value));
+}
+
+// The filter as described, one window at a time: mean over the samples of
+// [i + w/2 - w + 1, i + w/2] that lie inside, rounded down.
+int window_mean(const std::vector<int>& line, int64_t i, int64_t w)
+{
+    const int64_t n = static_cast<int64_t>(line.size());
+    const int64_t first = std::max<int64_t>(i + w / 2 - w + 1, 0);
+    const int64_t last = std::min<int64_t>(i + w / 2, n - 1);
+    int64_t sum = 0;
+    for (int64_t k = first; k <= last; ++k) sum += line[k];
+    return static_cast<int>(sum / (last - first + 1));
+}
+
+Pixels reference_filter(const Pixels& image, int wh, int wv, int t)
+{
+    const size_t height = image.size();
+    const size_t width = image[0].size();
+    Pixels across(height, std::vector<int>(width));
+    for (size_t y = 0; y < height; ++y)
+        for (size_t x = 0; x < width; ++x) across[y][x] = window_mean(image[y], x, wh);
+    Pixels mask(height, std::vector<int>(width));
+    for (size_t x = 0; x < width; ++x) {
+        std::vector<int> column(height);
+        for (size_t y = 0; y < height; ++y) column[y] = across[y][x];
+        for (size_t y = 0; y < height; ++y) {
+            const int64_t p = image[y][x];
+            const int64_t m = window_mean(column, y, wv);
+            mask[y][x] = (p < m - t || p > m + t) ? 255 : 0;
+        }
+    }
+    return mask;
+}
+
+Pixels filtered(const Pixels& pixels, int32_t wh, int32_t wv, int32_t t)
+{
+    std::unique_ptr<ImageBW> image = image_of(pixels);
+    box_filter_threshold(*image, wh, wv, t);
+    return pixels_of(*image);
+}
+
+TEST(BoxFilter, WindowLargerThanImageSeesTheWholeImage)
+{
+    Pixels image = field(5, 5, 100);
+    image[2][2] = 200;  // mean 104 everywhere
+    Pixels expected = field(5, 5, 0);
+    expected[2][2] = 255;
+    EXPECT_EQ(filtered(image, 128, 128, 16), expected);
+}
+
+TEST(BoxFilter, BrightPixelDragsItsNeighboursBelowTheirMean)
+{
+    Pixels image = field(7, 7, 100);
+    image[3][3] = 255;  // mean 117 in the 3 × 3 block around it
+    Pixels expected = field(7, 7, 0);
+    for (int y = 2; y <= 4; ++y)
+        for (int x = 2; x <= 4; ++x) expected[y][x] = 255;
+    EXPECT_EQ(filtered(image, 3, 3, 16), expected);
+}
+
+struct ThresholdCase {
+    int value;      // of the one odd pixel in a 10 × 10 field of 100
+    int threshold;
+    bool outlier;
+};
+
+std::ostream& operator<<(std::ostream& out, const ThresholdCase& c)
+{
+    return out << "value " << c.value << " threshold " << c.threshold;
+}
+
+class ExactThreshold : public ::testing::TestWithParam<ThresholdCase> {};
+
+// The whole field is one window: mean (9900 + value) / 100, rounded down.
+TEST_P(ExactThreshold, OnlyStrictlyBeyondCounts)
+{
+    const ThresholdCase c = GetParam();
+    Pixels image = field(10, 10, 100);
+    image[4][6] = c.value;
+    EXPECT_EQ(filtered(image, 64, 64, c.threshold)[4][6], c.outlier ? 255 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(AboveAndBelow, ExactThreshold,
+                         ::testing::Values(ThresholdCase{120, 20, false},  // mean 100
+                                           ThresholdCase{120, 19, true},
+                                           ThresholdCase{80, 19, false},  // mean 99
+                                           ThresholdCase{80, 18, true},
+                                           ThresholdCase{0, 99, false},
+                                           ThresholdCase{0, 98, true}));
+
+class ConstantImage : public ::testing::TestWithParam<int32_t> {};
+
+TEST_P(ConstantImage, HasNoOutliersForAnyThresholdFromZero)
+{
+    const Pixels image = field(13, 9, 77);
+    for (int32_t t : {0, 1, 16, 255, INT32_MAX})
+        EXPECT_EQ(filtered(image, GetParam(), GetParam(), t), field(13, 9, 0)) << t;
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, ConstantImage, ::testing::Values(1, 2, 3, 4, 128, INT32_MAX));
+
+TEST(BoxFilter, NegativeThresholdMakesEveryPixelAnOutlier)
+{
+    EXPECT_EQ(filtered(field(4, 3, 9), 3, 3, -1), field(4, 3, 255));
+    EXPECT_EQ(filtered(field(4, 3, 0), 3, 3, INT32_MIN), field(4, 3, 255));
+}
+
+TEST(BoxFilter, WindowBelowOneIsOnePixel)
+{
+    Pixels image = field(6, 4, 50);
+    image[1][2] = 250;
+    EXPECT_EQ(filtered(image, 0, -5, 0), field(6, 4, 0));
+}
+
+struct RandomCase {
+    int32_t width;
+    int32_t height;
+};
+
+std::ostream& operator<<(std::ostream& out, const RandomCase& c)
+{
+    return out << c.width << " x " << c.height;
+}
+
+class AgainstDirectAverage : public ::testing::TestWithParam<RandomCase> {};
+
+// Random images of mostly smooth content with spikes, every window parity in
+// both directions, windows smaller than, equal to and larger than the image.
+TEST_P(AgainstDirectAverage, GivesTheSameMask)
+{
+    const RandomCase c = GetParam();
+    std::mt19937 random(static_cast<uint32_t>(c.width * 131 + c.height));
+    std::uniform_int_distribution<int> base(90, 110);
+    std::uniform_int_distribution<int> any(0, 255);
+    std::uniform_int_distribution<int> spike(0, 15);
+    std::uniform_int_distribution<int> threshold(-2, 30);
+
+    const int32_t largest = std::max(c.width, c.height) + 2;
+    // Around the largest window whose sums fit 16 bits, too.
+    std::vector<int32_t> windows = {INT32_MAX, 1000000, 127, 128, 129, 254, 255, 256, 257, 258};
+    for (int32_t w = 1; w <= std::min(largest, 24); ++w) windows.push_back(w);
+    windows.push_back(largest * 2);
+    windows.push_back(largest * 2 + 1);
+
+    for (int round = 0; round < 3; ++round) {
+        Pixels image = field(c.width, c.height, 0);
+        for (auto& line : image)
+            for (int& p : line) p = spike(random) == 0 ? any(random) : base(random);
+        for (size_t a = 0; a < windows.size(); ++a) {
+            const int32_t wh = windows[a];
+            for (int32_t wv : {wh, windows[(a * 7 + round) % windows.size()]}) {
+                const int32_t t = threshold(random);
+                ASSERT_EQ(filtered(image, wh, wv, t), reference_filter(image, wh, wv, t))
+                    << "wh " << wh << " wv " << wv << " t " << t;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, AgainstDirectAverage,
+                         ::testing::Values(RandomCase{1, 1}, RandomCase{1, 17}, RandomCase{19, 1},
+                                           RandomCase{2, 2}, RandomCase{8, 5},
+                                           RandomCase{37, 23}, RandomCase{64, 40},
+                                           RandomCase{300, 3}, RandomCase{2, 300}));
+
+// A sum image of two loads: (10 + 20) and (250 + 250) at (1, 1) and (3, 0).
+RunState& state_with_two_images(RunState& state)
+{
+    state.img_accum.reset(new FloatMap(4, 3));
+    for (int32_t y = 0; y < 3; ++y)
+        for (int32_t x = 0; x < 4; ++x) state.img_accum->set(x, y, 200.0f);
+    state.img_accum->set(1, 1, 30.0f);
+    state.img_accum->set(3, 0, 500.0f);
+    state.img_count = 2;
+    return state;
+}
+
+TEST(CreateDefpixMap, AddsOutliersOfTheMeanToTheTableAndEmptiesTheSum)
+{
+    RunState state;
+    state.defpix_table.defpix_add(1, 1, 3);
+    state.defpix_table.defpix_add(9, 9, 4);
+    state_with_two_images(state);
+
+    testing::internal::CaptureStdout();
+    create_defpix_map(state, 20, 64);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "create_defpix_map()\n"
+              "lt_v 20, lt_w 64\n"
+              "mean brightness 105.416664\n"
+              "3, 0, 250.0\n"
+              "1, 1, 15.0\n"
+              "defect count 2\n");
+    // (1, 1) was known already and keeps its kind; the table was not emptied.
+    ASSERT_EQ(state.defpix_table.defpix_count(), 3);
+    EXPECT_EQ(state.defpix_table.entry(0).kind, 3);
+    EXPECT_EQ(state.defpix_table.entry(2).x, 3);
+    EXPECT_EQ(state.defpix_table.entry(2).kind, 0);
+    EXPECT_FALSE(state.img_accum);
+    EXPECT_EQ(state.img_count, 0);
+    EXPECT_EQ(state.lt_v, 20);
+    EXPECT_EQ(state.lt_w, 64);
+}
+
+struct SettingsCase {
+    std::optional<int32_t> threshold;
+    std::optional<int32_t> width;
+    int32_t lt_v;
+    int32_t lt_w;
+    std::string refusal;
+};
+
+class CreateDefpixMapSettings : public ::testing::TestWithParam<SettingsCase> {};
+
+// Starting from 7 and 5 with no image: what is kept, and what is refused.
+TEST_P(CreateDefpixMapSettings, AreKeptForLaterRuns)
+{
+    const SettingsCase c = GetParam();
+    RunState state;
+    state.lt_v = 7;
+    state.lt_w = 5;
+    testing::internal::CaptureStdout();
+    create_defpix_map(state, c.threshold, c.width);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "create_defpix_map()\n" + c.refusal + "create_defpix_map failed, no image\n");
+    EXPECT_EQ(state.lt_v, c.lt_v);
+    EXPECT_EQ(state.lt_w, c.lt_w);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, CreateDefpixMapSettings,
+    ::testing::Values(SettingsCase{std::nullopt, std::nullopt, 7, 5, ""},
+                      SettingsCase{20, std::nullopt, 20, 5, ""},
+                      SettingsCase{-3, 64, -3, 64, ""},
+                      SettingsCase{20, 0, 20, 5, "invalid width 0, using 5\n"},
+                      SettingsCase{20, -64, 20, 5, "invalid width -64, using 5\n"}));
+
+TEST(CreateDefpixMap, SumWithoutCountIsNoImageAndIsDropped)
+{
+    RunState state;
+    state_with_two_images(state).img_count = 0;
+    testing::internal::CaptureStdout();
+    create_defpix_map(state);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "create_defpix_map()\ncreate_defpix_map failed, no image\n");
+    EXPECT_FALSE(state.img_accum);
+    EXPECT_EQ(state.defpix_table.defpix_count(), 0);
+}
+
+}  // namespace
