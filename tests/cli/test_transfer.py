@@ -140,10 +140,6 @@ def test_without_a_connection_nothing_is_sent(camera):
     ("revision_unreadable=1\n", ["--upload_defpix_map", "--download_defpix_map", "0"],
      "upload_defpix_map(1)\nincompatible revision\n"
      "download_defpix_map(0)\nincompatible revision\n"),
-    ("defect_limit=1\n", ["--load_defpix_map", "two.map", "--upload_defpix_map"],
-     "load_defpix_map('two.map')\ndefpix_pixel_cnt 2, defpix_column_cnt 0\n"
-     "upload_defpix_map(1)\n"
-     "exceeded max. defect pixels 2 (limit is 1)\n"),
     ("write_protected_maps=2\n", ["--upload_defpix_map", "2"],
      "upload_defpix_map(2)\nwrite protected\n"),
     ("mapsize=100001\n", ["--download_defpix_map"], "download_defpix_map(1)\ninvalid mapsize\n"),
@@ -152,16 +148,11 @@ def test_without_a_connection_nothing_is_sent(camera):
     ("shading_maps=2\n", ["--load_shading_map", "gains.txt", "--upload_shading_map", "2"],
      "load_shading_map('gains.txt')\nupload_shading_map(2)\n"
      "writereg GVCP_USER_SPACE_CAMMODE_SHADING_SELMAP failed\n"),
-    ("fail_write.0x105FFFE0=-1011\n", ["--load_shading_map", "gains.txt", "--upload_shading_map"],
-     "load_shading_map('gains.txt')\nupload_shading_map(0)\n"
-     "writereg GVCP_USER_SPACE_CAMMODE_SHADING_ENABLED failed\n"),
     ("fail_write.0x10100000=-1010\n", ["--load_shading_map", "gains.txt", "--upload_shading_map"],
      "load_shading_map('gains.txt')\nupload_shading_map(0)\n"
      "\rupload 0%writemem GVCP_USER_SPACE_SHADING failed\n"),
 ])
 def test_camera_refusals_stop_the_transfer_before_any_save(camera, settings, args, tail):
-    with open(camera.prog.path("two.map"), "w") as f:
-        f.write("1;1;0\n2;2;0\n")
     with open(camera.prog.path("gains.txt"), "w") as f:
         f.write("2; 1;\n1.000000; 2.000000; \n")
     if settings:

@@ -328,27 +328,6 @@ TEST_F(MapTransferTest, NoPortMeansNotConnectedForEveryTransfer)
     EXPECT_TRUE(trace_lines().empty());
 }
 
-TEST_F(MapTransferTest, PixelEntryWordHoldsTheRowAboveTheColumn)
-{
-    EXPECT_EQ(defpix_entry_word(5, 3), 0x00030005u);
-    EXPECT_EQ(defpix_entry_word(0xFFFF, 0x1234), 0x1234FFFFu);
-    EXPECT_EQ(defpix_entry_word(0, 0), 0u);
-}
-
-TEST_F(MapTransferTest, DownloadOfAnEmptyMapReadsNoEntry)
-{
-    use_port(true);
-    camera_holds(0, 0);
-    EXPECT_EQ(download_defects(1),
-              "download_defpix_map(1)\nmapsize 0\n\n0 defect pixels downloaded\n\ndone\n");
-    EXPECT_EQ(port_->accesses,
-              (std::vector<std::string>{"R 10004040", "W 10004014=1", "R 1000401C"}));
-    EXPECT_EQ(table_.defpix_count(), 0);
-    EXPECT_EQ(trace_lines(),
-              (std::vector<std::string>{"INFO main download_defpix_map : download start)",
-                                        "INFO main download_defpix_map : download finished)"}));
-}
-
 struct DownloadCase {
     uint32_t mapsize;
     uint32_t stored;  // entries before the end word
@@ -382,33 +361,43 @@ TEST_P(DefectDownload, AddsEntriesUpToTheEndWordWithADotPerHundred)
     if (reads > 0) {
         EXPECT_EQ(port_->accesses.back(), "R " + hex(0x10025000 + 4 * (reads - 1)));
     }
+    EXPECT_EQ(trace_lines(),
+              (std::vector<std::string>{"INFO main download_defpix_map : download start)",
+                                        "INFO main download_defpix_map : download finished)"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, DefectDownload,
-    ::testing::Values(DownloadCase{250, 250, "...", 250}, DownloadCase{100, 100, ".", 100},
+    ::testing::Values(DownloadCase{0, 0, "", 0}, DownloadCase{250, 250, "...", 250}, DownloadCase{100, 100, ".", 100},
                       DownloadCase{101, 101, "..", 101}, DownloadCase{12, 5, ".", 5},
                       DownloadCase{3, 0, "", 0}, DownloadCase{100000, 0, "", 0},
                       DownloadCase{4, 10, ".", 4}));
 
-TEST_F(MapTransferTest, DownloadRefusesAMapSizeAboveTheTableCapacity)
+struct DownloadFailure {
+    int32_t revision_status;
+    std::string message;
+    std::vector<std::string> accesses;
+};
+
+class DefectDownloadFailure : public MapTransferTest,
+                              public ::testing::WithParamInterface<DownloadFailure> {};
+
+TEST_P(DefectDownloadFailure, StopsWithItsMessageAndAddsNothing)
 {
-    use_port(false);
+    const DownloadFailure& c = GetParam();
+    use_port(false).read_status[camreg::defpix_revision] = c.revision_status;
     camera_holds(100001, 1);
-    EXPECT_EQ(download_defects(1), "download_defpix_map(1)\ninvalid mapsize\n");
-    EXPECT_EQ(port_->accesses,
-              (std::vector<std::string>{"R 10004040", "W 10004014=1", "R 1000401C"}));
+    EXPECT_EQ(download_defects(1), "download_defpix_map(1)\n" + c.message);
+    EXPECT_EQ(port_->accesses, c.accesses);
     EXPECT_EQ(table_.defpix_count(), 0);
     EXPECT_TRUE(trace_lines().empty());
 }
 
-TEST_F(MapTransferTest, DownloadNeedsAReadableRevision)
-{
-    use_port(true).read_status[camreg::defpix_revision] = -1001;
-    camera_holds(1, 1);
-    EXPECT_EQ(download_defects(1), "download_defpix_map(1)\nincompatible revision\n");
-    EXPECT_EQ(port_->accesses, std::vector<std::string>{"R 10004040"});
-}
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DefectDownloadFailure,
+    ::testing::Values(DownloadFailure{-1001, "incompatible revision\n", {"R 10004040"}},
+                      DownloadFailure{0, "invalid mapsize\n",
+                                      {"R 10004040", "W 10004014=1", "R 1000401C"}}));
 
 TEST_F(MapTransferTest, DownloadMergesIntoTheTableAndRepeatsAWordThatFailedToRead)
 {
@@ -480,17 +469,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ShadingCase{253, 1, {504, 2}, "\rupload 0%\rupload 99%"},
                       ShadingCase{3, 3, {18}, "\rupload 0%"},
                       ShadingCase{0, 0, {}, ""}));
-
-TEST_F(MapTransferTest, ShadingWordsPairGainsAndSwapOnlyForBigEndianPorts)
-{
-    const float values[] = {1.0f, 0.5f, 2.0f, 0.25f, 3.0f};
-    EXPECT_EQ(shading_words(values, 5, false),
-              (std::vector<uint32_t>{0x10000800, 0x20000400, 0x30000000}));
-    EXPECT_EQ(shading_words(values, 4, false), (std::vector<uint32_t>{0x10000800, 0x20000400}));
-    const std::vector<uint32_t> swapped = shading_words(values, 1, true);
-    ASSERT_EQ(swapped.size(), 1u);
-    EXPECT_EQ(host_bytes(swapped), (std::vector<unsigned char>{0x10, 0x00, 0x00, 0x00}));
-}
 
 TEST_F(MapTransferTest, ShadingOverAHostOrderPortSendsHostWords)
 {
