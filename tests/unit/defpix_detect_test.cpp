@@ -5,11 +5,9 @@
 #include <algorithm>
 #include <ostream>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "lib/image.h"
-#include "run_state.h"
 
 namespace {
 
@@ -126,30 +124,6 @@ INSTANTIATE_TEST_SUITE_P(AboveAndBelow, ExactThreshold,
                                            ThresholdCase{0, 99, false},
                                            ThresholdCase{0, 98, true}));
 
-class ConstantImage : public ::testing::TestWithParam<int32_t> {};
-
-TEST_P(ConstantImage, HasNoOutliersForAnyThresholdFromZero)
-{
-    const Pixels image = field(13, 9, 77);
-    for (int32_t t : {0, 1, 16, 255, INT32_MAX})
-        EXPECT_EQ(filtered(image, GetParam(), GetParam(), t), field(13, 9, 0)) << t;
-}
-
-INSTANTIATE_TEST_SUITE_P(Windows, ConstantImage, ::testing::Values(1, 2, 3, 4, 128, INT32_MAX));
-
-TEST(BoxFilter, NegativeThresholdMakesEveryPixelAnOutlier)
-{
-    EXPECT_EQ(filtered(field(4, 3, 9), 3, 3, -1), field(4, 3, 255));
-    EXPECT_EQ(filtered(field(4, 3, 0), 3, 3, INT32_MIN), field(4, 3, 255));
-}
-
-TEST(BoxFilter, WindowBelowOneIsOnePixel)
-{
-    Pixels image = field(6, 4, 50);
-    image[1][2] = 250;
-    EXPECT_EQ(filtered(image, 0, -5, 0), field(6, 4, 0));
-}
-
 struct RandomCase {
     int32_t width;
     int32_t height;
@@ -172,6 +146,7 @@ TEST_P(AgainstDirectAverage, GivesTheSameMask)
     std::uniform_int_distribution<int> any(0, 255);
     std::uniform_int_distribution<int> spike(0, 15);
     std::uniform_int_distribution<int> threshold(-2, 30);
+    const int32_t extreme_thresholds[] = {INT32_MIN, -256, 255, 256, INT32_MAX};
 
     const int32_t largest = std::max(c.width, c.height) + 2;
     // Around the largest window whose sums fit 16 bits, too.
@@ -187,7 +162,7 @@ TEST_P(AgainstDirectAverage, GivesTheSameMask)
         for (size_t a = 0; a < windows.size(); ++a) {
             const int32_t wh = windows[a];
             for (int32_t wv : {wh, windows[(a * 7 + round) % windows.size()]}) {
-                const int32_t t = threshold(random);
+                const int32_t t = a % 4 == 3 ? extreme_thresholds[(a / 4 + round) % 5] : threshold(random);
                 ASSERT_EQ(filtered(image, wh, wv, t), reference_filter(image, wh, wv, t))
                     << "wh " << wh << " wv " << wv << " t " << t;
             }
@@ -200,89 +175,5 @@ INSTANTIATE_TEST_SUITE_P(Sizes, AgainstDirectAverage,
                                            RandomCase{2, 2}, RandomCase{8, 5},
                                            RandomCase{37, 23}, RandomCase{64, 40},
                                            RandomCase{300, 3}, RandomCase{2, 300}));
-
-// A sum image of two loads: (10 + 20) and (250 + 250) at (1, 1) and (3, 0).
-RunState& state_with_two_images(RunState& state)
-{
-    state.img_accum.reset(new FloatMap(4, 3));
-    for (int32_t y = 0; y < 3; ++y)
-        for (int32_t x = 0; x < 4; ++x) state.img_accum->set(x, y, 200.0f);
-    state.img_accum->set(1, 1, 30.0f);
-    state.img_accum->set(3, 0, 500.0f);
-    state.img_count = 2;
-    return state;
-}
-
-TEST(CreateDefpixMap, AddsOutliersOfTheMeanToTheTableAndEmptiesTheSum)
-{
-    RunState state;
-    state.defpix_table.defpix_add(1, 1, 3);
-    state.defpix_table.defpix_add(9, 9, 4);
-    state_with_two_images(state);
-
-    testing::internal::CaptureStdout();
-    create_defpix_map(state, 20, 64);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "create_defpix_map()\n"
-              "lt_v 20, lt_w 64\n"
-              "mean brightness 105.416664\n"
-              "3, 0, 250.0\n"
-              "1, 1, 15.0\n"
-              "defect count 2\n");
-    // (1, 1) was known already and keeps its kind; the table was not emptied.
-    ASSERT_EQ(state.defpix_table.defpix_count(), 3);
-    EXPECT_EQ(state.defpix_table.entry(0).kind, 3);
-    EXPECT_EQ(state.defpix_table.entry(2).x, 3);
-    EXPECT_EQ(state.defpix_table.entry(2).kind, 0);
-    EXPECT_FALSE(state.img_accum);
-    EXPECT_EQ(state.img_count, 0);
-    EXPECT_EQ(state.lt_v, 20);
-    EXPECT_EQ(state.lt_w, 64);
-}
-
-struct SettingsCase {
-    std::optional<int32_t> threshold;
-    std::optional<int32_t> width;
-    int32_t lt_v;
-    int32_t lt_w;
-    std::string refusal;
-};
-
-class CreateDefpixMapSettings : public ::testing::TestWithParam<SettingsCase> {};
-
-// Starting from 7 and 5 with no image: what is kept, and what is refused.
-TEST_P(CreateDefpixMapSettings, AreKeptForLaterRuns)
-{
-    const SettingsCase c = GetParam();
-    RunState state;
-    state.lt_v = 7;
-    state.lt_w = 5;
-    testing::internal::CaptureStdout();
-    create_defpix_map(state, c.threshold, c.width);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "create_defpix_map()\n" + c.refusal + "create_defpix_map failed, no image\n");
-    EXPECT_EQ(state.lt_v, c.lt_v);
-    EXPECT_EQ(state.lt_w, c.lt_w);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Arguments, CreateDefpixMapSettings,
-    ::testing::Values(SettingsCase{std::nullopt, std::nullopt, 7, 5, ""},
-                      SettingsCase{20, std::nullopt, 20, 5, ""},
-                      SettingsCase{-3, 64, -3, 64, ""},
-                      SettingsCase{20, 0, 20, 5, "invalid width 0, using 5\n"},
-                      SettingsCase{20, -64, 20, 5, "invalid width -64, using 5\n"}));
-
-TEST(CreateDefpixMap, SumWithoutCountIsNoImageAndIsDropped)
-{
-    RunState state;
-    state_with_two_images(state).img_count = 0;
-    testing::internal::CaptureStdout();
-    create_defpix_map(state);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "create_defpix_map()\ncreate_defpix_map failed, no image\n");
-    EXPECT_FALSE(state.img_accum);
-    EXPECT_EQ(state.defpix_table.defpix_count(), 0);
-}
 
 }  // namespace
