@@ -126,14 +126,29 @@ GC_ERROR gentl_code(const CameraModel::Result& result)
     return GC_ERR_ERROR;
 }
 
-// Port accesses are whole, aligned 32-bit words inside the 32-bit space.
-GC_ERROR check_port_access(PORT_HANDLE port, uint64_t address, const void* buffer, size_t* size)
+enum class Span { whole_words, may_end_in_part };
+
+// Port accesses start on a word inside the 32-bit space and cover whole
+// words; a write may end inside its last word (a shading map of an odd
+// number of gains ends in half a word).
+GC_ERROR check_port_access(PORT_HANDLE port, uint64_t address, const void* buffer, size_t* size,
+                           Span span)
 {
     if (!find_port(port)) return GC_ERR_INVALID_HANDLE;
     if (!size || (!buffer && *size != 0)) return GC_ERR_INVALID_PARAMETER;
-    if (address % 4 != 0 || *size % 4 != 0) return GC_ERR_INVALID_PARAMETER;
+    if (address % 4 != 0) return GC_ERR_INVALID_PARAMETER;
+    if (span == Span::whole_words && *size % 4 != 0) return GC_ERR_INVALID_PARAMETER;
     if (address + *size > uint64_t(0x100000000)) return GC_ERR_INVALID_ADDRESS;
     return GC_ERR_SUCCESS;
+}
+
+// Up to four bytes, most significant first; missing low bytes are 0.
+uint32_t big_endian_word(const unsigned char* bytes, size_t available)
+{
+    uint32_t value = 0;
+    for (size_t i = 0; i < 4; ++i)
+        value = value << 8 | (i < available ? bytes[i] : 0u);
+    return value;
 }
 
 }  // namespace
@@ -313,7 +328,8 @@ GC_ERROR GC_CALLTYPE DevClose(DEV_HANDLE handle)
 GC_ERROR GC_CALLTYPE GCReadPort(PORT_HANDLE port, uint64_t address, void* buffer, size_t* size)
 {
     if (GC_ERROR status = entry_check("GCReadPort")) return status;
-    if (GC_ERROR status = check_port_access(port, address, buffer, size)) return status;
+    if (GC_ERROR status = check_port_access(port, address, buffer, size, Span::whole_words))
+        return status;
     unsigned char* bytes = static_cast<unsigned char*>(buffer);
     for (size_t done = 0; done < *size; done += 4) {
         uint32_t value = 0;
@@ -335,11 +351,11 @@ GC_ERROR GC_CALLTYPE GCWritePort(PORT_HANDLE port, uint64_t address, const void*
                                  size_t* size)
 {
     if (GC_ERROR status = entry_check("GCWritePort")) return status;
-    if (GC_ERROR status = check_port_access(port, address, buffer, size)) return status;
+    if (GC_ERROR status = check_port_access(port, address, buffer, size, Span::may_end_in_part))
+        return status;
     const unsigned char* bytes = static_cast<const unsigned char*>(buffer);
     for (size_t done = 0; done < *size; done += 4) {
-        const uint32_t value = uint32_t(bytes[done]) << 24 | uint32_t(bytes[done + 1]) << 16 |
-                               uint32_t(bytes[done + 2]) << 8 | uint32_t(bytes[done + 3]);
+        const uint32_t value = big_endian_word(bytes + done, *size - done);
         CameraModel::Result result =
             producer->camera.write(static_cast<uint32_t>(address + done), value);
         if (!result.ok()) {

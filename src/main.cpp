@@ -8,6 +8,7 @@
 
 #include "camera/clserial_ctl.h"
 #include "camera/gentl.h"
+#include "camera/map_transfer.h"
 #include "correction/defpix.h"
 #include "correction/defpix_apply.h"
 #include "correction/defpix_detect.h"
@@ -169,16 +170,20 @@ void mark_defpix_map(RunState& state, Arguments& args)
     ::apply_defpix_map(state.defpix_table, input.c_str(), output.c_str(), true);
 }
 
-void upload_defpix_map(RunState&, Arguments& args)
+void upload_defpix_map(RunState& state, Arguments& args)
 {
     int32_t map_index = 1;
     args.optional_number(map_index);
+    ::upload_defpix_map(state.cam_port.get(), state.defpix_table, map_index,
+                        program_transfer_tools());
 }
 
-void download_defpix_map(RunState&, Arguments& args)
+void download_defpix_map(RunState& state, Arguments& args)
 {
     int32_t map_index = 1;
     args.optional_number(map_index);
+    ::download_defpix_map(state.cam_port.get(), state.defpix_table, map_index,
+                          program_transfer_tools());
 }
 
 void create_shading_map(RunState& state, Arguments&)
@@ -210,10 +215,12 @@ void apply_shading_map(RunState& state, Arguments& args)
     ::apply_shading_map(state, input, output);
 }
 
-void upload_shading_map(RunState&, Arguments& args)
+void upload_shading_map(RunState& state, Arguments& args)
 {
     int32_t map_index = 0;
     args.optional_number(map_index);
+    ::upload_shading_map(state.cam_port.get(), state.shading_map.get(), map_index,
+                         program_transfer_tools());
 }
 
 void cti(RunState& state, Arguments& args)
