@@ -152,3 +152,35 @@ def test_a_settings_file_with_mistakes_offers_no_port(serial):
     result = serial.run("--clser")
     assert result.messages == "open_clser\navailable ports:\n"
     assert "serial_portz" in result.err
+
+
+def test_maps_uploaded_over_serial_download_over_gentl(serial, prog):
+    # Both simulator libraries keep the camera's memory in the same state file.
+    shutil.copy(os.path.join(prog.bin_dir, "camsim.cti"), prog.path("camsim.cti"))
+    with open(prog.path("upload.map"), "w") as f:
+        f.write("6;1;0\n2;5;0\n3;0;4\n")
+    with open(prog.path("gains.txt"), "w") as f:
+        f.write("3; 1;\n2.000000; 1.000000; 0.500000; \n")
+
+    first = serial.run("--load_defpix_map", "upload.map", "--load_shading_map", "gains.txt",
+                       "--clser", "--if", PORT0, "--connect",
+                       "--upload_defpix_map", "--upload_shading_map")
+    assert first.status == 0, first.out
+    assert first.messages.endswith("width 5120, height 5120\n"
+                                   "upload_defpix_map(1)\n"
+                                   "enable map\n"
+                                   "save to eeprom\n"
+                                   "\ndone\n"
+                                   "upload_shading_map(0)\n"
+                                   "\rupload 0%\rupload 100%\n"
+                                   "save to eeprom\n"
+                                   "\ndone\n")
+    # Every register access over the line leaves no ERROR trace.
+    assert " ERROR " not in prog.log_text()
+
+    second = serial.run("--cti", "camsim.cti", "--if", "camsim-if0", "--connect",
+                        "--download_defpix_map", "--save_defpix_map", "got.map")
+    assert second.status == 0, second.out
+    assert "mapsize 2\n.\n2 defect pixels downloaded\n" in second.messages
+    with open(prog.path("got.map"), "rb") as f:
+        assert f.read() == b"6;1;0\r\n2;5;0\r\n"
