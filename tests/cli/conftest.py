@@ -33,6 +33,14 @@ class Program:
     def path(self, name):
         return os.path.join(self.cwd, name)
 
+    def read_bytes(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def write_bytes(self, name, data):
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+
     def log_text(self):
         with open(self.path("Kervo_Dravelmonix.log"), "rb") as f:
             return normalise(f.read(), self.windows)

@@ -1,28 +1,13 @@
 """Defect pixel maps end to end: detection, map files, applying and marking."""
 import os
-import struct
 
 import pytest
 
-
-def write_bmp(path, rows):
-    """An 8-bit grey BMP with unpadded lines, rows given top first."""
-    height, width = len(rows), len(rows[0])
-    pixels = b"".join(bytes(rows[y]) for y in range(height - 1, -1, -1))
-    header = b"BM" + struct.pack("<IHHI", 1078 + len(pixels), 0, 0, 1078)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, 0, 0, 0, 0, 0)
-    palette = b"".join(bytes((i, i, i, 0)) for i in range(256))
-    with open(path, "wb") as f:
-        f.write(header + info + palette + pixels)
+from bmp_files import read_bmp, write_bmp
 
 
-def read_bmp(path):
-    with open(path, "rb") as f:
-        data = f.read()
-    offset, = struct.unpack_from("<I", data, 10)
-    width, height = struct.unpack_from("<ii", data, 18)
-    assert len(data) == offset + width * height
-    return [list(data[offset + i * width:offset + (i + 1) * width]) for i in range(height)][::-1]
+
+
 
 
 def field(width, height, value):
@@ -36,14 +21,8 @@ def run(prog, *args):
     return result.out.split("--version\n\n", 1)[1]
 
 
-def read_bytes(prog, name):
-    with open(prog.path(name), "rb") as f:
-        return f.read()
 
 
-def write_bytes(prog, name, data):
-    with open(prog.path(name), "wb") as f:
-        f.write(data)
 
 
 def test_single_bright_pixel_in_a_window_wider_than_the_image(prog):
@@ -58,7 +37,7 @@ def test_single_bright_pixel_in_a_window_wider_than_the_image(prog):
         "2, 2, 200.0\n"
         "defect count 1\n"
         "save_defpix_map('a.map')\n")
-    assert read_bytes(prog, "a.map") == b"2;2;0\r\n"
+    assert prog.read_bytes("a.map") == b"2;2;0\r\n"
 
 
 def test_bright_pixel_drags_its_neighbours_below_a_small_window_mean(prog):
@@ -102,13 +81,13 @@ def test_map_file_round_trip_is_byte_for_byte(prog):
     for x, y in ((0, 0), (8, 5), (4, 2), (5, 2)):
         rows[y][x] = 250
     write_bmp(prog.path("d.bmp"), rows)
-    write_bytes(prog, "in.map", b"# kept\n7;1;4\n")
+    prog.write_bytes("in.map", b"# kept\n7;1;4\n")
     out = run(prog, "--load_defpix_map", "in.map", "--load_img", "d.bmp", "--create_defpix_map",
               "--save_defpix_map", "one.map", "--clear_defpix_map",
               "--load_defpix_map", "one.map", "--save_defpix_map", "two.map")
     expected = b"7;1;4\r\n0;0;0\r\n4;2;0\r\n5;2;0\r\n8;5;0\r\n"
-    assert read_bytes(prog, "one.map") == expected
-    assert read_bytes(prog, "two.map") == expected
+    assert prog.read_bytes("one.map") == expected
+    assert prog.read_bytes("two.map") == expected
     assert out.endswith("save_defpix_map('one.map')\nclear_defpix_map()\n"
                         "load_defpix_map('one.map')\ndefpix_pixel_cnt 4, defpix_column_cnt 1\n"
                         "save_defpix_map('two.map')\n")
@@ -116,13 +95,13 @@ def test_map_file_round_trip_is_byte_for_byte(prog):
 
 def test_full_table_is_reported_once(prog):
     lines = b"".join(b"%d;%d;0\r\n" % (i % 1000, i // 1000) for i in range(100002))
-    write_bytes(prog, "big.map", lines)
+    prog.write_bytes("big.map", lines)
     assert run(prog, "--load_defpix_map", "big.map", "--save_defpix_map", "out.map") == (
         "load_defpix_map('big.map')\n"
         "defpix_add failed - table full\n"
         "defpix_pixel_cnt 100002, defpix_column_cnt 0\n"
         "save_defpix_map('out.map')\n")
-    assert read_bytes(prog, "out.map") == lines[:lines.index(b"0;100;0\r\n")]
+    assert prog.read_bytes("out.map") == lines[:lines.index(b"0;100;0\r\n")]
 
 
 def test_map_files_that_cannot_be_used_are_reported(prog):
@@ -139,7 +118,7 @@ def test_map_files_that_cannot_be_used_are_reported(prog):
 
 def test_failed_save_is_reported(prog):
     # Keeping the old file on a failed save is the atomic writer's, tested with it.
-    write_bytes(prog, "in.map", b"1;2;0\n")
+    prog.write_bytes("in.map", b"1;2;0\n")
     out = run(prog, "--load_defpix_map", "in.map", "--save_defpix_map", "missing/keep.map")
     assert out.endswith("save_defpix_map('missing/keep.map') - failed\n")
     assert not os.path.exists(prog.path("missing"))
@@ -158,7 +137,7 @@ def test_failed_save_is_reported(prog):
 def test_apply_and_mark_change_exactly_the_map_pixels(prog, command, entries, changed):
     rows = [[10 + y * 7 + x for x in range(7)] for y in range(4)]
     write_bmp(prog.path("in.bmp"), rows)
-    write_bytes(prog, "in.map", entries)
+    prog.write_bytes("in.map", entries)
     out = run(prog, "--load_defpix_map", "in.map", command, "in.bmp", "out.bmp")
     assert out.endswith("apply_defpix_map('in.bmp', 'out.bmp')\n")
     expected = [row[:] for row in rows]

@@ -1,8 +1,9 @@
 """Shading maps end to end: creating, saving, loading, clearing and applying."""
 import os
-import struct
 
 import pytest
+
+from bmp_files import read_bmp, write_bmp
 
 USAGE_END = "--version\n\n"
 
@@ -12,25 +13,8 @@ def messages(result):
     return result.out.split(USAGE_END, 1)[1]
 
 
-def write_bmp(path, rows):
-    """8-bit BMP with a grey palette; `rows` top line first, lines unpadded."""
-    height, width = len(rows), len(rows[0])
-    palette = b"".join(bytes((i, i, i, 0)) for i in range(256))
-    pixels = b"".join(bytes(row) for row in reversed(rows))
-    header = struct.pack("<2sIIIIiiHHIIiiII", b"BM", 1078 + len(pixels), 0, 1078, 40,
-                         width, height, 1, 8, 0, 0, 0, 0, 0, 0)
-    with open(path, "wb") as f:
-        f.write(header + palette + pixels)
 
 
-def read_bmp(path):
-    """Rows of an 8-bit unpadded BMP, top line first."""
-    with open(path, "rb") as f:
-        data = f.read()
-    offset, = struct.unpack_from("<I", data, 10)
-    width, height = struct.unpack_from("<ii", data, 18)
-    lines = [list(data[offset + y * width: offset + (y + 1) * width]) for y in range(height)]
-    return lines[::-1]
 
 
 def blocks(values, width, height):
@@ -38,14 +22,8 @@ def blocks(values, width, height):
     return [[values[y // 16][x // 16] for x in range(width)] for y in range(height)]
 
 
-def read_bytes(prog, name):
-    with open(prog.path(name), "rb") as f:
-        return f.read()
 
 
-def write_bytes(prog, name, data):
-    with open(prog.path(name), "wb") as f:
-        f.write(data)
 
 
 def test_partial_block_column_and_save_format(prog):
@@ -56,7 +34,7 @@ def test_partial_block_column_and_save_format(prog):
     assert messages(result) == ("load_img('flat.bmp')\n" "create_shading_map()\n"
                                 "save_shading_map('map.txt')\n")
     assert result.status == 0
-    assert read_bytes(prog, "map.txt") == b"2; 1;\r\n1.000000; 2.000000; \r\n"
+    assert prog.read_bytes("map.txt") == b"2; 1;\r\n1.000000; 2.000000; \r\n"
 
 
 def test_average_of_two_images_is_truncated_to_8_bits(prog):
@@ -66,7 +44,7 @@ def test_average_of_two_images_is_truncated_to_8_bits(prog):
     result = prog.run("--load_img", "a.bmp", "b.bmp", "--create_shading_map",
                       "--save_shading_map", "map.txt")
     assert result.status == 0
-    assert read_bytes(prog, "map.txt") == b"2; 1;\r\n9.090909; 1.000000; \r\n"
+    assert prog.read_bytes("map.txt") == b"2; 1;\r\n9.090909; 1.000000; \r\n"
 
 
 def test_creation_consumes_the_images_and_a_failure_keeps_the_map(prog):
@@ -79,12 +57,12 @@ def test_creation_consumes_the_images_and_a_failure_keeps_the_map(prog):
         "create_shading_map()\n" "create_shading_map failed, no image\n"
         "save_shading_map('map.txt')\n")
     # The black block's gain is the brightest block's mean.
-    assert read_bytes(prog, "map.txt") == (b"2; 2;\r\n1.000000; 2.000000; \r\n"
+    assert prog.read_bytes("map.txt") == (b"2; 2;\r\n1.000000; 2.000000; \r\n"
                                            b"200.000000; 4.000000; \r\n")
 
 
 def test_apply_truncates_clamps_and_blackens_pixels_beyond_the_map(prog):
-    write_bytes(prog, "map.txt", b"2; 2;\r\n1.26; 1.5; \r\n0.0; -1.0; \r\n")
+    prog.write_bytes("map.txt", b"2; 2;\r\n1.26; 1.5; \r\n0.0; -1.0; \r\n")
     rows = blocks([[10, 200, 100], [100, 100, 100], [100, 100, 100]], 40, 40)
     write_bmp(prog.path("in.bmp"), rows)
     result = prog.run("--load_shading_map", "map.txt",
@@ -101,7 +79,7 @@ def test_apply_truncates_clamps_and_blackens_pixels_beyond_the_map(prog):
      "cannot read image 'missing.bmp'\n"),
 ])
 def test_apply_without_map_or_input_writes_nothing(prog, setup, args, message):
-    write_bytes(prog, "map.txt", b"1; 1;\r\n2.0\r\n")
+    prog.write_bytes("map.txt", b"1; 1;\r\n2.0\r\n")
     write_bmp(prog.path("in.bmp"), [[1, 2], [3, 4]])
     result = prog.run(*setup, *args, "--version")
     out = messages(result)
@@ -112,7 +90,7 @@ def test_apply_without_map_or_input_writes_nothing(prog, setup, args, message):
 
 
 def test_apply_reports_an_output_it_cannot_write(prog):
-    write_bytes(prog, "map.txt", b"1; 1;\r\n2.0\r\n")
+    prog.write_bytes("map.txt", b"1; 1;\r\n2.0\r\n")
     write_bmp(prog.path("in.bmp"), [[1, 2], [3, 4]])
     result = prog.run("--load_shading_map", "map.txt",
                       "--apply_shading_map", "in.bmp", "no_dir/out.bmp", "--version")
@@ -134,10 +112,10 @@ def test_apply_reports_an_output_it_cannot_write(prog):
      b"2; 2;\r\n1.100000; 2.200000; \r\n0.000000; 0.000000; \r\n"),
 ])
 def test_load_then_save(prog, text, saved):
-    write_bytes(prog, "in.txt", text)
+    prog.write_bytes("in.txt", text)
     result = prog.run("--load_shading_map", "in.txt", "--save_shading_map", "out.txt")
     assert messages(result) == "load_shading_map('in.txt')\nsave_shading_map('out.txt')\n"
-    assert read_bytes(prog, "out.txt") == saved
+    assert prog.read_bytes("out.txt") == saved
 
 
 @pytest.mark.parametrize("name, text, failed", [
@@ -149,9 +127,9 @@ def test_load_then_save(prog, text, saved):
     ("bad.txt", b"\r\n1; 1;\r\n1.0\r\n", False),
 ])
 def test_load_without_a_map_drops_the_previous_one(prog, name, text, failed):
-    write_bytes(prog, "good.txt", b"1; 1;\r\n2.0\r\n")
+    prog.write_bytes("good.txt", b"1; 1;\r\n2.0\r\n")
     if text is not None:
-        write_bytes(prog, name, text)
+        prog.write_bytes(name, text)
     result = prog.run("--load_shading_map", "good.txt", "--load_shading_map", name,
                       "--save_shading_map", "out.txt")
     expected = "load_shading_map('%s')\n" % name
@@ -164,7 +142,7 @@ def test_load_without_a_map_drops_the_previous_one(prog, name, text, failed):
 
 
 def test_clear_drops_the_map(prog):
-    write_bytes(prog, "good.txt", b"1; 1;\r\n2.0\r\n")
+    prog.write_bytes("good.txt", b"1; 1;\r\n2.0\r\n")
     result = prog.run("--clear_shading_map", "--load_shading_map", "good.txt",
                       "--clear_shading_map", "--save_shading_map", "out.txt")
     assert messages(result) == ("clear_shading_map\n" "load_shading_map('good.txt')\n"
@@ -174,7 +152,7 @@ def test_clear_drops_the_map(prog):
 
 
 def test_failed_save_leaves_the_map_and_what_was_there(prog):
-    write_bytes(prog, "good.txt", b"1; 1;\r\n2.0\r\n")
+    prog.write_bytes("good.txt", b"1; 1;\r\n2.0\r\n")
     os.mkdir(prog.path("taken"))
     result = prog.run("--load_shading_map", "good.txt", "--save_shading_map", "taken",
                       "--save_shading_map", "out.txt")
@@ -186,4 +164,4 @@ def test_failed_save_leaves_the_map_and_what_was_there(prog):
     assert os.path.isdir(prog.path("taken"))
     assert sorted(os.listdir(prog.path("taken"))) == []
     assert not os.path.exists(prog.path("taken.part"))
-    assert read_bytes(prog, "out.txt") == b"1; 1;\r\n2.000000; \r\n"
+    assert prog.read_bytes("out.txt") == b"1; 1;\r\n2.000000; \r\n"

@@ -5,9 +5,10 @@ uploads; the failure paths stop before any wait.
 """
 import os
 import shutil
-import struct
 
 import pytest
+
+from bmp_files import write_bmp
 
 USAGE_END = "--version\n\n"
 CONNECT = ["--cti", "camsim.cti", "--if", "camsim-if0", "--connect"]
@@ -21,15 +22,6 @@ CONNECTED = ("open_cti('camsim.cti')\n"
              "width 5120, height 5120\n")
 
 
-def write_bmp(path, rows):
-    """An 8-bit grey BMP with unpadded lines, rows given top first."""
-    height, width = len(rows), len(rows[0])
-    pixels = b"".join(bytes(rows[y]) for y in range(height - 1, -1, -1))
-    header = b"BM" + struct.pack("<IHHI", 1078 + len(pixels), 0, 0, 1078)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, 0, 0, 0, 0, 0)
-    palette = b"".join(bytes((i, i, i, 0)) for i in range(256))
-    with open(path, "wb") as f:
-        f.write(header + info + palette + pixels)
 
 
 class Camera:
