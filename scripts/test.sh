@@ -23,8 +23,9 @@ if [ "$fuzz_seconds" -gt 0 ]; then
   scripts/fuzz.sh "$fuzz_seconds" || failed+=(fuzz)
 fi
 
+total=$(( ${#presets[@]} + (fuzz_seconds > 0 ? 1 : 0) ))
+echo "builds and fuzz runs: $(( total - ${#failed[@]} )) passed, ${#failed[@]} failed"
 if [ ${#failed[@]} -gt 0 ]; then
-  echo "tests failed in: ${failed[*]}"
+  echo "failed: ${failed[*]}"
   exit 1
 fi
-echo "all tests passed in: ${presets[*]}"
