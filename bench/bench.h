@@ -53,6 +53,11 @@ public:
     // milliseconds; `prepare` runs untimed before each run.
     double best_ms(const std::function<void()>& work) const;
     double best_ms(const std::function<void()>& prepare, const std::function<void()>& work) const;
+    // As best_ms for work that writes the file `path`, removed (untimed)
+    // before each run: a file system may flush a file that is truncated and
+    // written again, or renamed over, at once, and every run after the first
+    // would measure that flush instead.
+    double best_ms_writing(const std::string& path, const std::function<void()>& work) const;
 
     // A row of the table, printed at once and again in the summary.
     void report(const std::string& stage, double ms, const std::string& floor = "",

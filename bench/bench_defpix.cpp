@@ -98,10 +98,10 @@ void run_defpix_apply(BenchContext& context)
     const std::string floor = "read + write the BMP's bytes";
 
     context.report("defect apply (apply_defpix_map, 100000)",
-                   context.best_ms([&] { apply_defpix_map(table, input.c_str(), output.c_str(), false); }),
+                   context.best_ms_writing(output, [&] { apply_defpix_map(table, input.c_str(), output.c_str(), false); }),
                    floor, floor_ms);
     context.report("  marking instead (mark_defpix_map)",
-                   context.best_ms([&] { apply_defpix_map(table, input.c_str(), output.c_str(), true); }),
+                   context.best_ms_writing(output, [&] { apply_defpix_map(table, input.c_str(), output.c_str(), true); }),
                    floor, floor_ms);
     std::remove(output.c_str());
 }
@@ -137,14 +137,14 @@ void run_defpix_file(BenchContext& context)
 {
     const DefpixTable& table = context.full_defpix_table();
     const std::string map = context.path("defpix.map");
-    const double save_ms = context.best_ms([&] { save_defpix_map(table, map.c_str()); });
+    const double save_ms = context.best_ms_writing(map, [&] { save_defpix_map(table, map.c_str()); });
     const size_t bytes = bench_file_size(map);
     std::fprintf(bench_out(), "  %d entries, %zu bytes\n", table.defpix_count(), bytes);
     const double write_ms = context.write_bytes_ms(bytes);
     context.report("save defect map (save_defpix_map, 100000)", save_ms, "fwrite of the same bytes", write_ms);
     const std::string reference = context.path("defpix_reference.map");
     context.report("  reference: fprintf of the same lines",
-                   context.best_ms([&] { print_entries(table, reference); }), "fwrite of the same bytes",
+                   context.best_ms_writing(reference, [&] { print_entries(table, reference); }), "fwrite of the same bytes",
                    write_ms);
     std::remove(reference.c_str());
 

@@ -40,10 +40,10 @@ void print_summary(const BenchContext& context)
                  std::string(10, '-').c_str(), std::string(36, '-').c_str(), std::string(12, '-').c_str());
     for (const BenchRow& row : context.rows()) {
         if (row.floor.empty()) {
-            std::fprintf(out, "| %-46s | %7.1f ms | %8s | %-34s | %10s |\n", row.stage.c_str(), row.ms, "", "",
+            std::fprintf(out, "| %-46s | %7.2f ms | %8s | %-34s | %10s |\n", row.stage.c_str(), row.ms, "", "",
                          "");
         } else {
-            std::fprintf(out, "| %-46s | %7.1f ms | %6.2f x | %-34s | %7.1f ms |\n", row.stage.c_str(), row.ms,
+            std::fprintf(out, "| %-46s | %7.2f ms | %6.2f x | %-34s | %7.2f ms |\n", row.stage.c_str(), row.ms,
                          row.ms / row.floor_ms, row.floor.c_str(), row.floor_ms);
         }
     }

@@ -64,7 +64,7 @@ void run_shading_apply(BenchContext& context)
 
     const double floor_ms = context.read_bytes_ms(input) + context.write_bytes_ms(bench_file_size(input));
     context.report("  file to file (apply_shading_map)",
-                   context.best_ms([&] { apply_shading_map(state, String(input.c_str()), String(output.c_str())); }),
+                   context.best_ms_writing(output, [&] { apply_shading_map(state, String(input.c_str()), String(output.c_str())); }),
                    "read + write the BMP's bytes", floor_ms);
     std::remove(output.c_str());
 }
@@ -108,7 +108,7 @@ void run_shading_file(BenchContext& context)
     make_map(state, context);
     const std::string map = context.path("shading.map");
     const String name(map.c_str());
-    const double save_ms = context.best_ms([&] { save_shading_map(state, name); });
+    const double save_ms = context.best_ms_writing(map, [&] { save_shading_map(state, name); });
     const size_t bytes = bench_file_size(map);
     std::fprintf(bench_out(), "  %d x %d gains, %zu bytes\n", state.shading_map->width(),
                  state.shading_map->height(), bytes);
@@ -116,7 +116,7 @@ void run_shading_file(BenchContext& context)
     context.report("save shading map (save_shading_map)", save_ms, "fwrite of the same bytes", write_ms);
     const std::string reference = context.path("shading_reference.map");
     context.report("  reference: fprintf of the same lines",
-                   context.best_ms([&] { print_gains(*state.shading_map, reference); }), "fwrite of the same bytes",
+                   context.best_ms_writing(reference, [&] { print_gains(*state.shading_map, reference); }), "fwrite of the same bytes",
                    write_ms);
     std::remove(reference.c_str());
 
