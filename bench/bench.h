@@ -4,44 +4,95 @@
 //     static void run_my_stage(BenchContext& context) { ... }
 //     KD_BENCH_STAGE(my_stage, "what it measures", run_my_stage);
 //
-// and kd_bench runs it by name (or with all the others).
+// and kd_bench runs it by name (or with all the others). A stage measures
+// the program's own functions and a floor in the same run (the least any
+// program must spend on the same bytes), and reports each figure as a row of
+// the table: its time and its ratio to the floor.
+//
+// The program's functions print their console messages on standard output,
+// which kd_bench sends to a scratch file; the report goes to standard error.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+class FloatMap;
+class DefpixTable;
+
+// Where the figures go: standard output carries the program's messages.
+FILE* bench_out();
+
+struct BenchRow {
+    std::string stage;
+    double ms;
+    std::string floor;  // empty: a figure without a floor
+    double floor_ms;
+};
+
+// Files and figures that several stages share, made when first asked for.
+struct BenchShared;
+
 class BenchContext {
 public:
-    BenchContext(std::string folder, int repeats) : folder_(std::move(folder)), repeats_(repeats) {}
+    BenchContext(std::string folder, int repeats);
+    ~BenchContext();
+    BenchContext(const BenchContext&) = delete;
+    BenchContext& operator=(const BenchContext&) = delete;
 
     // A folder for the stage's files, meant for files in the page cache.
     const std::string& folder() const { return folder_; }
     std::string path(const std::string& name) const { return folder_ + "/" + name; }
     int repeats() const { return repeats_; }
 
-    // Runs `work` repeats() times and returns the fastest run in milliseconds.
-    double best_ms(const std::function<void()>& work) const
-    {
-        double best = 0.0;
-        for (int i = 0; i < repeats_; ++i) {
-            const auto start = std::chrono::steady_clock::now();
-            work();
-            const std::chrono::duration<double, std::milli> took =
-                std::chrono::steady_clock::now() - start;
-            if (i == 0 || took.count() < best) best = took.count();
-        }
-        return best;
-    }
+    // Runs `work` repeats() times and returns the fastest run in
+    // milliseconds; `prepare` runs untimed before each run.
+    double best_ms(const std::function<void()>& work) const;
+    double best_ms(const std::function<void()>& prepare, const std::function<void()>& work) const;
+    // As best_ms for work that writes the file `path`, removed (untimed)
+    // before each run: a file system may flush a file that is truncated and
+    // written again, or renamed over, at once, and every run after the first
+    // would measure that flush instead.
+    double best_ms_writing(const std::string& path, const std::function<void()>& work) const;
 
-    void report(const char* label, double ms) const { std::printf("  %-44s %9.1f ms\n", label, ms); }
+    // A row of the table, printed at once and again in the summary.
+    void report(const std::string& stage, double ms, const std::string& floor = "",
+                double floor_ms = 0.0);
+    const std::vector<BenchRow>& rows() const { return rows_; }
+
+    // The 16 camera frames of 5120 x 5120 (8-bit BMP files) that the stages
+    // work on: an evenly lit scene with vignetting, noise, hot and dead
+    // pixels and one bright column. Written on first use, removed at the end.
+    const std::vector<std::string>& frame_paths();
+    // Their sum, as --load_img leaves it.
+    const FloatMap& frame_sum();
+    // One plain copy of a 5120 x 5120 8-bit image: the floor of the image stages.
+    double image_copy_ms();
+    // A defect table of 100000 entries spread over a 5120 x 5120 image, every
+    // thousandth a column.
+    const DefpixTable& full_defpix_table();
+
+    // The file floors: all of a file's bytes read with one fread, or written
+    // with one fwrite, through plain stdio.
+    double read_bytes_ms(const std::string& path) const;
+    double write_bytes_ms(size_t bytes) const;
 
 private:
     std::string folder_;
     int repeats_;
+    std::vector<BenchRow> rows_;
+    std::unique_ptr<BenchShared> shared_;
 };
+
+constexpr int32_t bench_frame_side = 5120;
+constexpr int bench_frame_count = 16;
+
+// The size of a file, 0 when it cannot be read.
+size_t bench_file_size(const std::string& path);
 
 struct BenchStage {
     const char* name;

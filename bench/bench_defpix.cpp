@@ -1,172 +1,172 @@
-// Cost of defect detection and of the defect map file, measured in stages.
-// Detection is reported as a ratio to one plain copy of the same image,
-// measured in the same run, so the figure travels between machines.
-//
-// The program's own messages (one line per outlier) go to standard output,
-// which is sent to a scratch file; the figures go to standard error.
-#include <algorithm>
+// Defect detection, applying a defect map to an image file, and the defect
+// map file.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <random>
-#include <vector>
+#include <memory>
+#include <string>
 
+#include "bench.h"
 #include "correction/defpix.h"
+#include "correction/defpix_apply.h"
 #include "correction/defpix_detect.h"
 #include "correction/defpix_file.h"
 #include "lib/float_map.h"
 #include "lib/image.h"
-#include "platform/counter.h"
 #include "run_state.h"
 
 namespace {
 
-constexpr int32_t side = 5120;
-constexpr int repeats = 7;
-const char* const scratch_output = "bench_defpix.stdout";
-const char* const map_file = "bench_defpix.map";
-
-double seconds_since(int64_t start)
+std::unique_ptr<FloatMap> copy_of(const FloatMap& map)
 {
-    return static_cast<double>(platform::counter_value() - start) /
-           static_cast<double>(platform::counter_frequency());
+    std::unique_ptr<FloatMap> copy(new FloatMap(map.width(), map.height(), FloatMap::Unfilled()));
+    std::memcpy(copy->data(), map.data(), static_cast<size_t>(map.count()) * sizeof(float));
+    return copy;
 }
 
-// Best of `repeats` runs of `stage`, after `prepare` (not timed) each time.
-template <typename Prepare, typename Stage>
-double best_time(Prepare prepare, Stage stage)
+// The run state as 16 --load_img frames leave it, with an empty table.
+void load_frames_into(RunState& state, const FloatMap& sum)
 {
-    double best = 1e30;
-    for (int i = 0; i < repeats; ++i) {
-        prepare();
-        const int64_t start = platform::counter_value();
-        stage();
-        best = std::min(best, seconds_since(start));
+    state.img_accum = copy_of(sum);
+    state.img_count = bench_frame_count;
+    state.defpix_table.clear();
+}
+
+void run_detect(BenchContext& context)
+{
+    const FloatMap& sum = context.frame_sum();
+    const double copy_ms = context.image_copy_ms();
+    const std::string floor = "copy of a 5120 x 5120 image";
+
+    RunState state;
+    context.report("detection (create_defpix_map, mean of 16)",
+                   context.best_ms([&] { load_frames_into(state, sum); }, [&] { create_defpix_map(state); }),
+                   floor, copy_ms);
+    std::fprintf(bench_out(), "  %d defects found (window %d, threshold %d)\n",
+                 state.defpix_table.defpix_count(), state.lt_w, state.lt_v);
+
+    // The filter alone on the 8-bit mean, at the default window and two others.
+    load_frames_into(state, sum);
+    state.img_accum->scale(1.0f / bench_frame_count);
+    const std::unique_ptr<ImageBW> mean = state.img_accum->to_image();
+    ImageBW work(mean->width(), mean->height());
+    const size_t bytes = static_cast<size_t>(mean->width()) * mean->height();
+    for (int32_t window : {128, 3, 2001}) {
+        const std::string label = "  box filter alone, window " + std::to_string(window);
+        context.report(label,
+                       context.best_ms([&] { std::memcpy(work.data(), mean->data(), bytes); },
+                                       [&] { box_filter_threshold(work, window, window, 16); }),
+                       floor, copy_ms);
     }
-    return best;
 }
 
-// A shaded sensor: a smooth ramp with noise and a few hot and dead pixels.
-void fill_mean_image(uint8_t* pixels, int32_t width, int32_t height)
+// Every 40th pixel of a 2000 x 2000 field lit: exactly 100000 outliers, all
+// printed and added.
+void run_detect_full_table(BenchContext& context)
 {
-    std::mt19937 random(1);
-    std::uniform_int_distribution<int> noise(-3, 3);
-    std::uniform_int_distribution<int> defect(0, 20000);
-    for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x) {
-            int value = 60 + (x + y) * 100 / (width + height) + noise(random);
-            const int d = defect(random);
-            if (d == 0) value = 255;
-            if (d == 1) value = 0;
-            pixels[static_cast<size_t>(y) * width + x] = static_cast<uint8_t>(value);
+    const int32_t side = 2000;
+    ImageBW image(side, side);
+    for (int32_t i = 0; i < side * side; ++i) image.data()[i] = i % 40 == 0 ? 255 : 100;
+    const FloatMap field(&image);
+    RunState state;
+    context.report("detection, 2000 x 2000 with 100000 outliers",
+                   context.best_ms([&] {
+                       state.img_accum = copy_of(field);
+                       state.img_count = 1;
+                       state.defpix_table.clear();
+                   },
+                                   [&] { create_defpix_map(state); }));
+
+    DefpixTable table;
+    context.report("defpix_add, 100000 new then 100000 present",
+                   context.best_ms([&] { table.clear(); },
+                                   [&] {
+                                       for (int32_t i = 0; i < defpix_table_capacity; ++i)
+                                           table.defpix_add(i % 300, i / 300, 0);
+                                       for (int32_t i = 0; i < defpix_table_capacity; ++i)
+                                           table.defpix_add(i % 300, i / 300, 0);
+                                   }));
+}
+
+void run_defpix_apply(BenchContext& context)
+{
+    const DefpixTable& table = context.full_defpix_table();
+    const std::string input = context.frame_paths().front();
+    const std::string output = context.path("defpix_applied.bmp");
+    const double floor_ms = context.read_bytes_ms(input) + context.write_bytes_ms(bench_file_size(input));
+    const std::string floor = "read + write the BMP's bytes";
+
+    context.report("defect apply (apply_defpix_map, 100000)",
+                   context.best_ms_writing(output, [&] { apply_defpix_map(table, input.c_str(), output.c_str(), false); }),
+                   floor, floor_ms);
+    context.report("  marking instead (mark_defpix_map)",
+                   context.best_ms_writing(output, [&] { apply_defpix_map(table, input.c_str(), output.c_str(), true); }),
+                   floor, floor_ms);
+    std::remove(output.c_str());
+}
+
+// What plain stdio spends on the same lines, without a table: a reference
+// for the cost of the text itself.
+void print_entries(const DefpixTable& table, const std::string& path)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return;
+    for (const DefpixEntry& entry : table) std::fprintf(file, "%d;%d;%d\r\n", entry.x, entry.y, entry.kind);
+    std::fclose(file);
+}
+
+int64_t scan_entries(const std::string& path)
+{
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return 0;
+    int64_t total = 0;
+    char line[256];
+    while (std::fgets(line, sizeof line, file)) {
+        char* p = line;
+        for (int field = 0; field < 3; ++field) {
+            total += std::strtol(p, &p, 10);
+            if (*p == ';') ++p;
         }
+    }
+    std::fclose(file);
+    return total;
 }
 
-void report(const char* stage, double seconds, double copy_seconds)
+void run_defpix_file(BenchContext& context)
 {
-    std::fprintf(stderr, "%-44s %9.2f ms", stage, seconds * 1e3);
-    if (copy_seconds > 0) std::fprintf(stderr, "   %6.1f x copy", seconds / copy_seconds);
-    std::fprintf(stderr, "\n");
-}
+    const DefpixTable& table = context.full_defpix_table();
+    const std::string map = context.path("defpix.map");
+    const double save_ms = context.best_ms_writing(map, [&] { save_defpix_map(table, map.c_str()); });
+    const size_t bytes = bench_file_size(map);
+    std::fprintf(bench_out(), "  %d entries, %zu bytes\n", table.defpix_count(), bytes);
+    const double write_ms = context.write_bytes_ms(bytes);
+    context.report("save defect map (save_defpix_map, 100000)", save_ms, "fwrite of the same bytes", write_ms);
+    const std::string reference = context.path("defpix_reference.map");
+    context.report("  reference: fprintf of the same lines",
+                   context.best_ms_writing(reference, [&] { print_entries(table, reference); }), "fwrite of the same bytes",
+                   write_ms);
+    std::remove(reference.c_str());
 
-void detection_stages()
-{
-    ImageBW source(side, side);
-    ImageBW work(side, side);
-    fill_mean_image(source.data(), side, side);
-    const size_t bytes = static_cast<size_t>(side) * side;
-
-    const double copy = best_time([] {}, [&] { std::memcpy(work.data(), source.data(), bytes); });
-    report("copy 5120 x 5120", copy, 0);
-
-    const double filter = best_time([&] { std::memcpy(work.data(), source.data(), bytes); },
-                                    [&] { box_filter_threshold(work, 128, 128, 16); });
-    report("box_filter_threshold 128 x 128", filter, copy);
-
-    const double wide = best_time([&] { std::memcpy(work.data(), source.data(), bytes); },
-                                  [&] { box_filter_threshold(work, 2001, 2001, 16); });
-    report("box_filter_threshold 2001 x 2001", wide, copy);
-
-    const double narrow = best_time([&] { std::memcpy(work.data(), source.data(), bytes); },
-                                    [&] { box_filter_threshold(work, 3, 3, 16); });
-    report("box_filter_threshold 3 x 3", narrow, copy);
-
-    RunState state;
-    const double whole = best_time(
-        [&] {
-            state.img_accum.reset(new FloatMap(&source));
-            state.img_count = 1;
-            state.defpix_table.clear();
-        },
-        [&] { create_defpix_map(state); });
-    report("create_defpix_map (float mean image in)", whole, copy);
-}
-
-// Every 40th pixel of a 2000 × 2000 field lit: exactly 100000 outliers.
-void many_outliers_stage()
-{
-    const int32_t width = 2000;
-    const int32_t height = 2000;
-    ImageBW image(width, height);
-    for (int32_t i = 0; i < width * height; ++i) image.data()[i] = i % 40 == 0 ? 255 : 100;
-    RunState state;
-    const double seconds = best_time(
-        [&] {
-            state.img_accum.reset(new FloatMap(&image));
-            state.img_count = 1;
-            state.defpix_table.clear();
-        },
-        [&] { create_defpix_map(state); });
-    report("create_defpix_map, 100000 outliers", seconds, 0);
-    std::fprintf(stderr, "%-44s %9d\n", "  entries in the table", state.defpix_table.defpix_count());
-}
-
-void map_file_stages()
-{
-    DefpixTable table;
-    for (int32_t i = 0; i < defpix_table_capacity; ++i)
-        table.defpix_add(i * 37 % 5120, i / 20, i % 17 == 0 ? 4 : 0);
-
-    const double save = best_time([] {}, [&] { save_defpix_map(table, map_file); });
-    report("save_defpix_map, 100000 entries", save, 0);
-
+    const double read_ms = context.read_bytes_ms(map);
     DefpixTable loaded;
-    const double load = best_time([&] { loaded.clear(); }, [&] { load_defpix_map(loaded, map_file); });
-    report("load_defpix_map, 100000 lines", load, 0);
-    std::fprintf(stderr, "%-44s %9d\n", "  entries in the table", loaded.defpix_count());
-
-    const double again = best_time([] {}, [&] { load_defpix_map(loaded, map_file); });
-    report("load_defpix_map again, all duplicates", again, 0);
-    std::remove(map_file);
-}
-
-void add_stage()
-{
-    DefpixTable table;
-    const double seconds = best_time([&] { table.clear(); },
-                                     [&] {
-                                         for (int32_t i = 0; i < defpix_table_capacity; ++i)
-                                             table.defpix_add(i % 300, i / 300, 0);
-                                         for (int32_t i = 0; i < defpix_table_capacity; ++i)
-                                             table.defpix_add(i % 300, i / 300, 0);
-                                     });
-    report("defpix_add 100000 new + 100000 present", seconds, 0);
+    context.report("load defect map (load_defpix_map, 100000)",
+                   context.best_ms([&] { loaded.clear(); }, [&] { load_defpix_map(loaded, map.c_str()); }),
+                   "fread of the same bytes", read_ms);
+    if (loaded.defpix_count() != table.defpix_count())
+        std::fprintf(bench_out(), "  LOADED %d ENTRIES\n", loaded.defpix_count());
+    volatile int64_t sink = 0;
+    context.report("  reference: fgets and strtol of the lines", context.best_ms([&] { sink = scan_entries(map); }),
+                   "fread of the same bytes", read_ms);
+    context.report("  loading it again, every entry present",
+                   context.best_ms([&] { load_defpix_map(loaded, map.c_str()); }), "fread of the same bytes",
+                   read_ms);
+    std::remove(map.c_str());
 }
 
 }  // namespace
 
-int main()
-{
-    if (!std::freopen(scratch_output, "w", stdout)) {
-        std::fprintf(stderr, "cannot write %s\n", scratch_output);
-        return 1;
-    }
-    std::fprintf(stderr, "best of %d runs\n", repeats);
-    detection_stages();
-    many_outliers_stage();
-    map_file_stages();
-    add_stage();
-    std::fclose(stdout);
-    std::remove(scratch_output);
-    return 0;
-}
+KD_BENCH_STAGE(detect, "defect detection from the mean of the 16 frames", run_detect);
+KD_BENCH_STAGE(detect_full, "detection and table adds at the table's capacity", run_detect_full_table);
+KD_BENCH_STAGE(defpix_apply, "correcting a frame file with a 100000-entry defect map", run_defpix_apply);
+KD_BENCH_STAGE(defpix_file, "saving and loading a 100000-entry defect map", run_defpix_file);

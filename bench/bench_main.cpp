@@ -1,5 +1,6 @@
 // kd_bench [--dir <folder>] [--repeats <n>] [--list] [<stage>...]
-// Runs the named stages, or every stage when none is named.
+// Runs the named stages, or every stage when none is named, and prints the
+// table of figures on standard error.
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -24,9 +25,28 @@ const BenchStage* find_stage(const std::string& name)
     return nullptr;
 }
 
-void list_stages()
+void list_stages(FILE* out)
 {
-    for (const BenchStage& stage : bench_stages()) std::printf("%-20s %s\n", stage.name, stage.about);
+    for (const BenchStage& stage : bench_stages()) std::fprintf(out, "%-16s %s\n", stage.name, stage.about);
+}
+
+void print_summary(const BenchContext& context)
+{
+    FILE* out = bench_out();
+    std::fprintf(out, "\nsummary, best of %d runs\n", context.repeats());
+    std::fprintf(out, "| %-46s | %10s | %8s | %-34s | %10s |\n", "stage", "time", "ratio", "floor",
+                 "floor time");
+    std::fprintf(out, "|%s|%s|%s|%s|%s|\n", std::string(48, '-').c_str(), std::string(12, '-').c_str(),
+                 std::string(10, '-').c_str(), std::string(36, '-').c_str(), std::string(12, '-').c_str());
+    for (const BenchRow& row : context.rows()) {
+        if (row.floor.empty()) {
+            std::fprintf(out, "| %-46s | %7.2f ms | %8s | %-34s | %10s |\n", row.stage.c_str(), row.ms, "", "",
+                         "");
+        } else {
+            std::fprintf(out, "| %-46s | %7.2f ms | %6.2f x | %-34s | %7.2f ms |\n", row.stage.c_str(), row.ms,
+                         row.ms / row.floor_ms, row.floor.c_str(), row.floor_ms);
+        }
+    }
 }
 
 }  // namespace
@@ -46,28 +66,44 @@ int main(int argc, char** argv)
         } else if (arg == "--repeats" && i + 1 < argc) {
             repeats = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--list") {
-            list_stages();
+            list_stages(stdout);
             return 0;
         } else if (const BenchStage* stage = find_stage(arg)) {
             chosen.push_back(stage);
         } else {
             std::printf("unknown stage '%s'; stages:\n", arg.c_str());
-            list_stages();
+            list_stages(stdout);
             return 2;
         }
     }
     if (chosen.empty())
         for (const BenchStage& stage : bench_stages()) chosen.push_back(&stage);
 
-    const bool made_folder = std::filesystem::create_directories(folder);
-    BenchContext context(folder, repeats);
-    for (const BenchStage* stage : chosen) {
-        std::printf("%s: %s\n", stage->name, stage->about);
-        std::fflush(stdout);
-        stage->run(context);
+    std::error_code error;
+    const bool made_folder = std::filesystem::create_directories(folder, error);
+    if (error) {
+        std::printf("cannot make the folder %s\n", folder.c_str());
+        return 1;
     }
+    // The functions measured print as the program does; their messages go
+    // here, so they neither mix with the figures nor wait on a terminal.
+    const std::string messages = folder + "/program_messages.txt";
+    if (!std::freopen(messages.c_str(), "w", stdout)) {
+        std::fprintf(bench_out(), "cannot write %s\n", messages.c_str());
+        return 1;
+    }
+    {
+        BenchContext context(folder, repeats);
+        std::fprintf(bench_out(), "kd_bench in %s, best of %d runs\n", folder.c_str(), repeats);
+        for (const BenchStage* stage : chosen) {
+            std::fprintf(bench_out(), "%s: %s\n", stage->name, stage->about);
+            stage->run(context);
+        }
+        print_summary(context);
+    }
+    std::fclose(stdout);
+    std::remove(messages.c_str());
     // Stages remove their own files; an emptied folder of ours goes too.
-    std::error_code ignored;
-    if (made_folder) std::filesystem::remove(folder, ignored);
+    if (made_folder) std::filesystem::remove(folder, error);
     return 0;
 }

@@ -1,12 +1,12 @@
 #include "correction/defpix_file.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <new>
 
 #include "correction/defpix.h"
 #include "lib/atomic_file.h"
 #include "lib/log.h"
+#include "lib/number_text.h"
 #include "lib/text.h"
 
 namespace {
@@ -16,9 +16,12 @@ struct LineCounts {
     int32_t columns = 0;
 };
 
+// atoi's reading, but a number beyond 32 bits stops at the nearest limit, on
+// every platform alike, instead of being undefined: wrapped around it could
+// name a real pixel.
 int32_t next_number(Tokenizer& fields)
 {
-    return static_cast<int32_t>(std::atoi(fields.next_token().c_str()));
+    return parse_int(fields.next_token().c_str());
 }
 
 void add_entry_line(DefpixTable& table, Tokenizer& fields, LineCounts& counts)

@@ -80,6 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"MissingOrNonNumericFieldsAreZero", "5;7\n5\nx;y;z\n;;4\n", "5,7,0 5,0,0 0,0,0 ", 3, 1},
         LoadCase{"NegativeKindIsAPixelAndExtraFieldsIgnored", "-3;-4;-9;4\n1#;2;3;4;5", "-3,-4,-9 1,2,3 ", 2, 0},
         LoadCase{"PresentPositionsCountButKeepTheirEntry", "99;99;4\n1;2;4\n1;2;0\n", "1,2,4 ", 1, 2},
+        LoadCase{"NumbersBeyond32BitsStopAtTheLimit",
+                 "4294967297;-4294967297;0\n1;2;4294967300\n3;4;-4294967296\n",
+                 "2147483647,-2147483648,0 3,4,-2147483648 ", 2, 0},
         LoadCase{"EmptyFile", "", "", 0, 0}),
     [](const ::testing::TestParamInfo<LoadCase>& info) { return info.param.name; });
 
