@@ -25,18 +25,20 @@ mkdir -p "$findings"
 status=0
 for target in "${targets[@]}"; do
   corpus=$work/$target
-  mkdir -p "$corpus"
+  # Targets write scratch files (inputs, logs) into their working folder:
+  # keep those out of the corpus.
+  scratch=$work/$target.scratch
+  mkdir -p "$corpus" "$scratch"
   seeds=()
   [ -d "fuzz/corpus/$target" ] && seeds+=("$root/fuzz/corpus/$target")
   if [ "$target" = fuzz_bmp ] && [ -d ../shared/testdata/bmpsuite ]; then
     for folder in ../shared/testdata/bmpsuite/*/; do seeds+=("$(cd "$folder" && pwd)"); done
   fi
   echo "=== $target for ${seconds}s"
-  # Inputs are written to files by some targets: run where that does no harm.
   run_status=0
-  (cd "$corpus" && "$root/build/fuzz/bin/$target" -max_total_time="$seconds" \
+  (cd "$scratch" && "$root/build/fuzz/bin/$target" -max_total_time="$seconds" \
      -max_len=65536 -rss_limit_mb=4096 -timeout=20 -print_final_stats=1 \
-     -artifact_prefix="$findings/$target-" . "${seeds[@]}" > "$work/$target.log" 2>&1) ||
+     -artifact_prefix="$findings/$target-" "$corpus" "${seeds[@]}" > "$work/$target.log" 2>&1) ||
     run_status=$?
   grep -E "^(Done|stat::number_of_executed_units|INFO: seed corpus)" "$work/$target.log" || true
   if [ $run_status -ne 0 ] || ls "$findings/$target-"* > /dev/null 2>&1; then
