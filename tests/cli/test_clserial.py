@@ -5,23 +5,23 @@ import subprocess
 
 import pytest
 
-USAGE_END = "--version\n\n"
+from simulated_camera import SimulatedCamera
+
 PORT0 = "CamSim#COM1#Port0"
 
 
-class SerialCamera:
+class SerialCamera(SimulatedCamera):
     """A folder holding a copy of clsersim, named as the serial library folder
-    (registry value under Wine, environment variable natively), and the
-    camera's settings."""
+    (registry value under Wine, environment variable natively), beside the
+    simulated GenTL producer that shares the camera's memory."""
 
     def __init__(self, prog, folder="serial libs"):
-        self.prog = prog
+        super().__init__(prog)
         self.suffix = ".dll" if prog.windows else ".so"
         self.folder = prog.path(folder)
         os.makedirs(self.folder)
         self.library = os.path.join(self.folder, "clsersim" + self.suffix)
         shutil.copy(os.path.join(prog.bin_dir, "clsersim" + self.suffix), self.library)
-        self.settings = ""
         self.name_folder(self.folder)
 
     def name_folder(self, folder):
@@ -38,19 +38,10 @@ class SerialCamera:
         else:
             self.library_shown = self.library
 
-    def configure(self, text):
-        self.settings = text
-        with open(self.prog.path("camsim.conf"), "w") as f:
-            f.write(text)
-
-    def run(self, *args):
-        env = {"CAMSIM_STATE": "camsim.state", "CLSERIALPATH": self.named}
-        if self.settings:
-            env["CAMSIM_CONFIG"] = "camsim.conf"
-        result = self.prog.run(*args, env=env)
-        assert USAGE_END in result.out
-        result.messages = result.out.split(USAGE_END, 1)[1]
-        return result
+    def environment(self):
+        env = super().environment()
+        env["CLSERIALPATH"] = self.named
+        return env
 
 
 @pytest.fixture
@@ -156,7 +147,6 @@ def test_a_settings_file_with_mistakes_offers_no_port(serial):
 
 def test_maps_uploaded_over_serial_download_over_gentl(serial, prog):
     # Both simulator libraries keep the camera's memory in the same state file.
-    shutil.copy(os.path.join(prog.bin_dir, "camsim.cti"), prog.path("camsim.cti"))
     with open(prog.path("upload.map"), "w") as f:
         f.write("6;1;0\n2;5;0\n3;0;4\n")
     with open(prog.path("gains.txt"), "w") as f:

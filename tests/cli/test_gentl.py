@@ -1,45 +1,21 @@
 """The GenTL connection end to end, with the simulated producer camsim.cti."""
-import os
-import shutil
-
 import pytest
 
-USAGE_END = "--version\n\n"
+from simulated_camera import CONNECT, USAGE_END, SimulatedCamera
+
 DEFAULT_LISTING = ("open_cti('camsim.cti')\n"
                    "NumInterfaces 1\n"
                    "Interface 0 - 'camsim-if0'\n"
                    "TLOpenInterface('camsim-if0') -> 0\n"
                    "NumDevices 1\n"
                    "Device 0 - 'camsim-dev0'\n")
-CONNECT = "--cti camsim.cti --if camsim-if0 --connect".split()
 
 
-class Camera:
-    """The simulated producer copied next to the run, with its settings file."""
-
-    def __init__(self, prog):
-        self.prog = prog
-        shutil.copy(os.path.join(prog.bin_dir, "camsim.cti"), prog.path("camsim.cti"))
-        self.settings = ""
-
-    def configure(self, text):
-        self.settings = text
-        with open(self.prog.path("camsim.conf"), "w") as f:
-            f.write(text)
-
-    def run(self, *args):
-        env = {"CAMSIM_STATE": "camsim.state"}
-        if self.settings:
-            env["CAMSIM_CONFIG"] = "camsim.conf"
-        result = self.prog.run(*args, env=env)
-        assert USAGE_END in result.out
-        result.messages = result.out.split(USAGE_END, 1)[1]
-        return result
 
 
 @pytest.fixture
 def camera(prog):
-    return Camera(prog)
+    return SimulatedCamera(prog)
 
 
 def test_connects_to_the_first_device_and_reads_the_image_size(camera, prog):

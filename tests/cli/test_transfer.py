@@ -3,15 +3,11 @@
 Every successful upload waits 6 s for the camera, so only the round trip
 uploads; the failure paths stop before any wait.
 """
-import os
-import shutil
-
 import pytest
 
 from bmp_files import write_bmp
+from simulated_camera import CONNECT, SimulatedCamera
 
-USAGE_END = "--version\n\n"
-CONNECT = ["--cti", "camsim.cti", "--if", "camsim-if0", "--connect"]
 CONNECTED = ("open_cti('camsim.cti')\n"
              "NumInterfaces 1\n"
              "Interface 0 - 'camsim-if0'\n"
@@ -24,45 +20,11 @@ CONNECTED = ("open_cti('camsim.cti')\n"
 
 
 
-class Camera:
-    """The simulated producer next to the run, its settings and its memory."""
-
-    def __init__(self, prog):
-        self.prog = prog
-        shutil.copy(os.path.join(prog.bin_dir, "camsim.cti"), prog.path("camsim.cti"))
-        self.settings = ""
-
-    def configure(self, text):
-        self.settings = text
-        with open(self.prog.path("camsim.conf"), "w") as f:
-            f.write(text)
-
-    def run(self, *args):
-        env = {"CAMSIM_STATE": "camsim.state"}
-        if self.settings:
-            env["CAMSIM_CONFIG"] = "camsim.conf"
-        result = self.prog.run(*args, env=env)
-        assert USAGE_END in result.out
-        result.messages = result.out.split(USAGE_END, 1)[1]
-        return result
-
-    def stored(self):
-        """The camera's non-volatile memory: tag and map index -> words."""
-        path = self.prog.path("camsim.state")
-        if not os.path.exists(path):
-            return {}
-        words = {}
-        with open(path) as f:
-            for line in f:
-                fields = line.split()
-                if fields and fields[0] in ("defect_pixels", "defect_columns", "shading"):
-                    words[(fields[0], int(fields[1]))] = [int(w, 16) for w in fields[3:]]
-        return words
 
 
 @pytest.fixture
 def camera(prog):
-    return Camera(prog)
+    return SimulatedCamera(prog)
 
 
 def test_a_map_uploaded_in_one_run_downloads_in_the_next(camera, prog):
