@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "log_traces.h"
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -17,19 +19,6 @@ namespace {
 
 const char* const log_name = "clserial_ctl_test.log";
 
-// The trace lines after the log's start line, without their time stamps.
-std::vector<std::string> trace_lines()
-{
-    std::ifstream file(log_name, std::ios::binary);
-    std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(file, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '*') continue;
-        lines.push_back(line.substr(line.find(' ') + 1));
-    }
-    return lines;
-}
 
 class ClSerialCtlTest : public ::testing::Test {
 protected:
@@ -104,7 +93,7 @@ TEST_P(ClSerialCtlReadReply, LeadingHexDigitsAreTheValue)
     EXPECT_EQ(ctl_->readreg(0xB008, &value), 0);
     EXPECT_EQ(value, GetParam().value);
     // The trace is written before the reply is parsed: it shows the value passed in.
-    EXPECT_EQ(trace_lines(),
+    EXPECT_EQ(trace_lines(log_name),
               std::vector<std::string>{std::string("DIAGNOSTIC main CLSerial_CTL::readreg : "
                                                    "readreg(0xb008, 0x0077) = ") +
                                        GetParam().shown});
@@ -137,7 +126,7 @@ TEST_P(ClSerialCtlErrorReply, ReadFailsAndLeavesTheValue)
     uint32_t value = 0x55;
     EXPECT_EQ(ctl_->readreg(0x10004040, &value), -1001);
     EXPECT_EQ(value, 0x55u);
-    EXPECT_EQ(trace_lines(), std::vector<std::string>{
+    EXPECT_EQ(trace_lines(log_name), std::vector<std::string>{
                                  std::string("ERROR main CLSerial_CTL::readreg : "
                                              "readreg(0x10004040) failed: ") +
                                  GetParam()});
@@ -147,7 +136,7 @@ TEST_P(ClSerialCtlErrorReply, WriteFails)
 {
     fake_serial.replies = {std::string(GetParam()) + "\r\n"};
     EXPECT_EQ(ctl_->writereg(0xBF00, 1), -1001);
-    EXPECT_EQ(trace_lines(), std::vector<std::string>{
+    EXPECT_EQ(trace_lines(log_name), std::vector<std::string>{
                                  std::string("ERROR main CLSerial_CTL::writereg : "
                                              "writereg(0xbf00, 0x0001) failed: ") +
                                  GetParam()});
@@ -160,7 +149,7 @@ TEST_F(ClSerialCtlTest, WriteSuccessTraceEndsWithAParenthesis)
 {
     fake_serial.replies = {"OK\r\n"};
     EXPECT_EQ(ctl_->writereg(0x10004014, 0x12345678), 0);
-    EXPECT_EQ(trace_lines(), std::vector<std::string>{"DIAGNOSTIC main CLSerial_CTL::writereg : "
+    EXPECT_EQ(trace_lines(log_name), std::vector<std::string>{"DIAGNOSTIC main CLSerial_CTL::writereg : "
                                                       "writereg(0x10004014, 0x12345678) = OK)"});
 }
 

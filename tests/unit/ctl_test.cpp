@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "log_traces.h"
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -61,29 +63,6 @@ GenTLProducer::AnyEntry no_entries(const char*) { return nullptr; }
 
 const char* const log_name = "ctl_test.log";
 
-std::string file_text(const char* name)
-{
-    std::ifstream file(name, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// The trace lines after the log's start line, without their time stamps.
-std::vector<std::string> trace_lines()
-{
-    std::vector<std::string> lines;
-    std::istringstream text(file_text(log_name));
-    std::string line;
-    while (std::getline(text, line)) {
-        // The log is a text file: CR LF line ends on Windows.
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '*') continue;
-        lines.push_back(line.substr(line.find(' ') + 1));
-    }
-    return lines;
-}
-
 class CtlTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -128,7 +107,7 @@ TEST_P(CtlReadreg, SwapsTheBigEndianRegisterAndTracesIt)
     EXPECT_EQ(fake.reads[0].port, port_);
     EXPECT_EQ(fake.reads[0].address, 0xB008u);
     EXPECT_EQ(fake.reads[0].size, 4u);
-    EXPECT_EQ(trace_lines(), std::vector<std::string>{c.trace});
+    EXPECT_EQ(trace_lines(log_name), std::vector<std::string>{c.trace});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -168,7 +147,7 @@ TEST_P(CtlWritereg, SendsTheValueBigEndianAndTracesIt)
     EXPECT_EQ(fake.writes[0].address, c.address);
     EXPECT_EQ(fake.writes[0].size, 4u);
     EXPECT_EQ(fake.writes[0].bytes, c.sent);
-    EXPECT_EQ(trace_lines(), std::vector<std::string>{c.trace});
+    EXPECT_EQ(trace_lines(log_name), std::vector<std::string>{c.trace});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -197,7 +176,7 @@ TEST_F(CtlTest, WritememSendsTheBytesAsLaidOutWithoutATrace)
     EXPECT_EQ(fake.writes[0].bytes, std::vector<unsigned char>(data, data + sizeof data));
     EXPECT_EQ(fake.writes[1].address, 0x10100000u);
     EXPECT_EQ(fake.writes[1].size, 0u);
-    EXPECT_TRUE(trace_lines().empty());
+    EXPECT_TRUE(trace_lines(log_name).empty());
 }
 
 TEST_F(CtlTest, PortAccessesPassBytesAndStatusThrough)
@@ -217,7 +196,7 @@ TEST_F(CtlTest, PortAccessesPassBytesAndStatusThrough)
     EXPECT_EQ(fake.reads[0].address, 0x1'0000'0000ull);
     ASSERT_EQ(fake.writes.size(), 1u);
     EXPECT_EQ(fake.writes[0].bytes, std::vector<unsigned char>(out, out + 4));
-    EXPECT_TRUE(trace_lines().empty());
+    EXPECT_TRUE(trace_lines(log_name).empty());
 }
 
 TEST_F(CtlTest, AProducerWithoutPortAccessAnswersNotImplemented)
@@ -229,7 +208,7 @@ TEST_F(CtlTest, AProducerWithoutPortAccessAnswersNotImplemented)
     EXPECT_EQ(ctl.readreg(0xB00C, &value), GC_ERR_NOT_IMPLEMENTED);
     EXPECT_EQ(ctl.writereg(0xBF04, 1), GC_ERR_NOT_IMPLEMENTED);
     EXPECT_EQ(ctl.writemem(0x10025000, &value, 4), GC_ERR_NOT_IMPLEMENTED);
-    EXPECT_EQ(trace_lines(),
+    EXPECT_EQ(trace_lines(log_name),
               (std::vector<std::string>{
                   "INFO main CTL::readreg : readreg(0xb00c, 0x0000) = -1003",
                   "INFO main CTL::writereg : writereg(0xbf04, 0x0001) = -1003"}));

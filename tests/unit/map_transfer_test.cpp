@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "log_traces.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -90,19 +92,6 @@ private:
 
 const char* const log_name = "map_transfer_test.log";
 
-// The log's trace lines without time stamps.
-std::vector<std::string> trace_lines()
-{
-    std::ifstream file(log_name, std::ios::binary);
-    std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(file, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '*') continue;
-        lines.push_back(line.substr(line.find(' ') + 1));
-    }
-    return lines;
-}
 
 std::vector<unsigned char> big_endian_bytes(const std::vector<uint32_t>& words)
 {
@@ -229,7 +218,7 @@ TEST_P(DefectUpload, SendsColumnsAsRegistersAndPixelsInOneBlock)
     ASSERT_EQ(port_->blocks.size(), 1u);
     EXPECT_EQ(port_->blocks[0], c.big_endian ? big_endian_bytes(c.pixel_words)
                                              : host_bytes(c.pixel_words));
-    EXPECT_EQ(trace_lines(),
+    EXPECT_EQ(trace_lines(log_name),
               (std::vector<std::string>{"INFO main upload_defpix_map : upload start)",
                                         "INFO main upload_defpix_map : upload finished)"}));
 }
@@ -277,7 +266,7 @@ TEST_P(DefectUploadFailure, StopsWithItsMessage)
 
     EXPECT_EQ(upload_defects(c.map), "upload_defpix_map(" + std::to_string(c.map) + ")\n" + c.message);
     EXPECT_EQ(port_->accesses, c.accesses);
-    EXPECT_TRUE(trace_lines().empty());
+    EXPECT_TRUE(trace_lines(log_name).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -325,7 +314,7 @@ TEST_F(MapTransferTest, NoPortMeansNotConnectedForEveryTransfer)
     EXPECT_EQ(upload_defects(1), "upload_defpix_map(1)\nnot connected\n");
     EXPECT_EQ(download_defects(7), "download_defpix_map(7)\nnot connected\n");
     EXPECT_EQ(upload_shading(&map, 0), "upload_shading_map(0)\nnot connected\n");
-    EXPECT_TRUE(trace_lines().empty());
+    EXPECT_TRUE(trace_lines(log_name).empty());
 }
 
 struct DownloadCase {
@@ -361,7 +350,7 @@ TEST_P(DefectDownload, AddsEntriesUpToTheEndWordWithADotPerHundred)
     if (reads > 0) {
         EXPECT_EQ(port_->accesses.back(), "R " + hex(0x10025000 + 4 * (reads - 1)));
     }
-    EXPECT_EQ(trace_lines(),
+    EXPECT_EQ(trace_lines(log_name),
               (std::vector<std::string>{"INFO main download_defpix_map : download start)",
                                         "INFO main download_defpix_map : download finished)"}));
 }
@@ -390,7 +379,7 @@ TEST_P(DefectDownloadFailure, StopsWithItsMessageAndAddsNothing)
     EXPECT_EQ(download_defects(1), "download_defpix_map(1)\n" + c.message);
     EXPECT_EQ(port_->accesses, c.accesses);
     EXPECT_EQ(table_.defpix_count(), 0);
-    EXPECT_TRUE(trace_lines().empty());
+    EXPECT_TRUE(trace_lines(log_name).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -458,7 +447,7 @@ TEST_P(ShadingUpload, SendsPiecesOf504BytesWithProgress)
         shading_words(map->data(), static_cast<uint32_t>(c.width * c.height), false));
     whole.resize(offset);
     EXPECT_EQ(sent, whole);
-    EXPECT_TRUE(trace_lines().empty());
+    EXPECT_TRUE(trace_lines(log_name).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
