@@ -23,14 +23,32 @@ std::string free_temporary_name(const std::string& target)
     return std::string();
 }
 
+// An existing file that the user may not write (a read-only file, the
+// read-only attribute on Windows) is refused, as writing it in place would be.
+// Appending opens it for writing without changing a byte.
+bool may_overwrite(const std::string& path)
+{
+    if (!file_exists(path)) return true;
+    if (platform::marked_read_only(path.c_str())) return false;
+    FILE* file = std::fopen(path.c_str(), "ab");
+    if (!file) return false;
+    std::fclose(file);
+    return true;
+}
+
 }  // namespace
 
 AtomicFile::AtomicFile(const char* target)
     : target_(target ? target : ""), stream_(nullptr), failed_(false)
 {
     if (target_.empty()) return;
+    // Through a symbolic link the file it points to is replaced; the link stays.
+    target_ = platform::written_file(target_.c_str());
+    if (!may_overwrite(target_)) return;
     temporary_ = free_temporary_name(target_);
-    if (!temporary_.empty()) stream_ = std::fopen(temporary_.c_str(), "wb");
+    if (temporary_.empty()) return;
+    stream_ = std::fopen(temporary_.c_str(), "wb");
+    if (stream_ && file_exists(target_)) platform::keep_file_mode(target_.c_str(), temporary_.c_str());
 }
 
 AtomicFile::~AtomicFile()

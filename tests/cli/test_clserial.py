@@ -24,7 +24,8 @@ class SerialCamera(SimulatedCamera):
         shutil.copy(os.path.join(prog.bin_dir, "clsersim" + self.suffix), self.library)
         self.name_folder(self.folder)
 
-    def name_folder(self, folder):
+    def name_folder(self, folder, value=None, kind="REG_SZ"):
+        """`value` stands in the registry instead of the folder's own name."""
         self.named = folder
         if self.prog.windows:
             windows_path = "Z:" + os.path.abspath(folder).replace("/", "\\")
@@ -32,7 +33,8 @@ class SerialCamera(SimulatedCamera):
             # 32-bit programs read the 32-bit view of the registry.
             for view in ("/reg:64", "/reg:32"):
                 subprocess.run(["wine", "reg", "add", "HKLM\\SOFTWARE\\cameralink", "/v",
-                                "CLSERIALPATH", "/t", "REG_SZ", "/d", windows_path, "/f", view],
+                                "CLSERIALPATH", "/t", kind, "/d", value or windows_path,
+                                "/f", view],
                                check=True, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
         else:
@@ -66,6 +68,15 @@ def test_a_library_with_three_ports_is_loaded_once_per_port(serial, prog):
     assert result.messages == ("open_clser\navailable ports:\n"
                                "Maker#COM7#Port0\nMaker#COM2#Port1\nMaker##Port2\n")
     assert prog.log_text().count("load dll %s\n" % serial.library_shown) == 3
+
+
+def test_an_expandable_registry_value_has_its_variables_expanded(serial, prog):
+    if not prog.windows:
+        pytest.skip("the folder comes from an environment variable here")
+    serial.name_folder(serial.folder, "%KD_SERIAL_LIBS%", kind="REG_EXPAND_SZ")
+    env = {"KD_SERIAL_LIBS": "Z:" + serial.folder.replace("/", "\\")}
+    result = prog.run("--clser", env=dict(serial.environment(), **env))
+    assert result.out.endswith("open_clser\navailable ports:\n" + PORT0 + "\n")
 
 
 def test_a_missing_folder_gives_no_ports(serial, prog):
