@@ -21,8 +21,21 @@
 #include <string>
 #include <vector>
 
+#include "correction/defpix.h"
+#include "correction/defpix_detect.h"
+#include "lib/float_map.h"
+
 class FloatMap;
 class DefpixTable;
+
+// What the benchmarked commands read and change of a run.
+struct BenchState {
+    std::unique_ptr<FloatMap> img_accum;
+    int32_t img_count = 0;
+    DefpixTable defpix_table;
+    DetectionSettings detection;
+    std::unique_ptr<FloatMap> shading_map;
+};
 
 // Where the figures go: standard output carries the program's messages.
 FILE* bench_out();

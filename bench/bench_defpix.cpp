@@ -14,7 +14,6 @@
 #include "correction/defpix_file.h"
 #include "lib/float_map.h"
 #include "lib/image.h"
-#include "run_state.h"
 
 namespace {
 
@@ -26,7 +25,7 @@ std::unique_ptr<FloatMap> copy_of(const FloatMap& map)
 }
 
 // The run state as 16 --load_img frames leave it, with an empty table.
-void load_frames_into(RunState& state, const FloatMap& sum)
+void load_frames_into(BenchState& state, const FloatMap& sum)
 {
     state.img_accum = copy_of(sum);
     state.img_count = bench_frame_count;
@@ -39,12 +38,12 @@ void run_detect(BenchContext& context)
     const double copy_ms = context.image_copy_ms();
     const std::string floor = "copy of a 5120 x 5120 image";
 
-    RunState state;
+    BenchState state;
     context.report("detection (create_defpix_map, mean of 16)",
-                   context.best_ms([&] { load_frames_into(state, sum); }, [&] { create_defpix_map(state); }),
+                   context.best_ms([&] { load_frames_into(state, sum); }, [&] { create_defpix_map(state.img_accum, state.img_count, state.detection, state.defpix_table); }),
                    floor, copy_ms);
     std::fprintf(bench_out(), "  %d defects found (window %d, threshold %d)\n",
-                 state.defpix_table.defpix_count(), state.lt_w, state.lt_v);
+                 state.defpix_table.defpix_count(), state.detection.lt_w, state.detection.lt_v);
 
     // The filter alone on the 8-bit mean, at the default window and two others.
     load_frames_into(state, sum);
@@ -69,14 +68,14 @@ void run_detect_full_table(BenchContext& context)
     ImageBW image(side, side);
     for (int32_t i = 0; i < side * side; ++i) image.data()[i] = i % 40 == 0 ? 255 : 100;
     const FloatMap field(&image);
-    RunState state;
+    BenchState state;
     context.report("detection, 2000 x 2000 with 100000 outliers",
                    context.best_ms([&] {
                        state.img_accum = copy_of(field);
                        state.img_count = 1;
                        state.defpix_table.clear();
                    },
-                                   [&] { create_defpix_map(state); }));
+                                   [&] { create_defpix_map(state.img_accum, state.img_count, state.detection, state.defpix_table); }));
 
     DefpixTable table;
     context.report("defpix_add, 100000 new then 100000 present",

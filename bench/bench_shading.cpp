@@ -12,11 +12,10 @@
 #include "lib/bmp.h"
 #include "lib/float_map.h"
 #include "lib/image.h"
-#include "run_state.h"
 
 namespace {
 
-void load_frames_into(RunState& state, const FloatMap& sum)
+void load_frames_into(BenchState& state, const FloatMap& sum)
 {
     state.img_accum.reset(new FloatMap(sum.width(), sum.height(), FloatMap::Unfilled()));
     std::memcpy(state.img_accum->data(), sum.data(), static_cast<size_t>(sum.count()) * sizeof(float));
@@ -24,19 +23,19 @@ void load_frames_into(RunState& state, const FloatMap& sum)
 }
 
 // The shading map of the frames, as --create_shading_map makes it.
-void make_map(RunState& state, BenchContext& context)
+void make_map(BenchState& state, BenchContext& context)
 {
     load_frames_into(state, context.frame_sum());
-    create_shading_map(state);
+    create_shading_map(state.img_accum, state.img_count, state.shading_map);
 }
 
 void run_shading_create(BenchContext& context)
 {
     const FloatMap& sum = context.frame_sum();
     const std::string floor = "copy of a 5120 x 5120 image";
-    RunState state;
+    BenchState state;
     context.report("shading creation (create_shading_map, mean)",
-                   context.best_ms([&] { load_frames_into(state, sum); }, [&] { create_shading_map(state); }),
+                   context.best_ms([&] { load_frames_into(state, sum); }, [&] { create_shading_map(state.img_accum, state.img_count, state.shading_map); }),
                    floor, context.image_copy_ms());
     std::fprintf(bench_out(), "  map of %d x %d blocks\n", state.shading_map->width(), state.shading_map->height());
 
@@ -49,7 +48,7 @@ void run_shading_create(BenchContext& context)
 
 void run_shading_apply(BenchContext& context)
 {
-    RunState state;
+    BenchState state;
     make_map(state, context);
     const std::string input = context.frame_paths().front();
     const std::string output = context.path("shading_applied.bmp");
@@ -64,7 +63,7 @@ void run_shading_apply(BenchContext& context)
 
     const double floor_ms = context.read_bytes_ms(input) + context.write_bytes_ms(bench_file_size(input));
     context.report("  file to file (apply_shading_map)",
-                   context.best_ms_writing(output, [&] { apply_shading_map(state, String(input.c_str()), String(output.c_str())); }),
+                   context.best_ms_writing(output, [&] { apply_shading_map(state.shading_map.get(), String(input.c_str()), String(output.c_str())); }),
                    "read + write the BMP's bytes", floor_ms);
     std::remove(output.c_str());
 }
@@ -104,11 +103,11 @@ double scan_gains(const std::string& path)
 
 void run_shading_file(BenchContext& context)
 {
-    RunState state;
+    BenchState state;
     make_map(state, context);
     const std::string map = context.path("shading.map");
     const String name(map.c_str());
-    const double save_ms = context.best_ms_writing(map, [&] { save_shading_map(state, name); });
+    const double save_ms = context.best_ms_writing(map, [&] { save_shading_map(state.shading_map.get(), name); });
     const size_t bytes = bench_file_size(map);
     std::fprintf(bench_out(), "  %d x %d gains, %zu bytes\n", state.shading_map->width(),
                  state.shading_map->height(), bytes);
@@ -121,7 +120,7 @@ void run_shading_file(BenchContext& context)
     std::remove(reference.c_str());
 
     const double read_ms = context.read_bytes_ms(map);
-    context.report("load shading map (load_shading_map)", context.best_ms([&] { load_shading_map(state, name); }),
+    context.report("load shading map (load_shading_map)", context.best_ms([&] { load_shading_map(state.shading_map, name); }),
                    "fread of the same bytes", read_ms);
     if (!state.shading_map) std::fprintf(bench_out(), "  THE MAP DID NOT LOAD\n");
     volatile double sink = 0;

@@ -20,7 +20,6 @@
 #include "lib/number_text.h"
 #include "lib/text.h"
 #include "quiet_console.h"
-#include "run_state.h"
 
 namespace {
 
@@ -106,10 +105,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (possible && (header->height > largest_map || int64_t(header->width) * header->height > largest_map))
         return 0;
 
-    static RunState state;
-    state.shading_map.reset(new FloatMap(1, 1));
-    load_shading_map(state, String(input_path));
-    const FloatMap* map = state.shading_map.get();
+    static std::unique_ptr<FloatMap> shading_map;
+    shading_map.reset(new FloatMap(1, 1));
+    load_shading_map(shading_map, String(input_path));
+    const FloatMap* map = shading_map.get();
 
     // A map exactly as large as its header says, or none when there is no
     // header or it cannot be made into a map.

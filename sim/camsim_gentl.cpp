@@ -1,9 +1,12 @@
 // camsim.cti: the simulated camera behind the GenTL producer entry points.
 // The camera's registers travel big-endian, as a GenTL device's do.
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "camera/gentl_api.h"
@@ -151,6 +154,20 @@ uint32_t big_endian_word(const unsigned char* bytes, size_t available)
     return value;
 }
 
+// Runs code of this library for as long as the process lives: a consumer
+// that unloads the library under it crashes.
+std::atomic<uint64_t> heartbeats{0};
+
+void start_heartbeat()
+{
+    std::thread([] {
+        for (;;) {
+            heartbeats.fetch_add(1, std::memory_order_relaxed);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }).detach();
+}
+
 }  // namespace
 
 extern "C" {
@@ -167,6 +184,7 @@ GC_ERROR GC_CALLTYPE GCInitLib()
     auto failing = config.failing_entries.find("GCInitLib");
     if (failing != config.failing_entries.end()) return failing->second;
     producer.reset(new Producer(config));
+    if (config.heartbeat_thread) start_heartbeat();
     return GC_ERR_SUCCESS;
 }
 

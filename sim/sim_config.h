@@ -32,6 +32,9 @@ struct SimConfig {
     uint32_t shading_maps = 4;
     std::set<uint32_t> write_protected_maps;
     bool revision_unreadable = false;
+    // GCInitLib starts a thread of the producer's own that runs until the
+    // process ends, as the heartbeat thread of a GigE Vision producer does.
+    bool heartbeat_thread = false;
     // Address -> code of a word access that fails there.
     std::map<uint32_t, int32_t> read_faults;
     std::map<uint32_t, int32_t> write_faults;

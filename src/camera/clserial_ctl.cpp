@@ -40,7 +40,6 @@ uint32_t parse_hex_reply(const String& reply)
     return value;
 }
 
-CLSerial_CTL::CLSerial_CTL(ClSerialPort& port) : CLSerial_CTL(port, app_log) {}
 
 CLSerial_CTL::CLSerial_CTL(ClSerialPort& port, Log& log) : serial_port_(port), log_(log) {}
 

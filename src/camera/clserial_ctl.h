@@ -15,7 +15,6 @@ public:
 
     // Borrows the open port; releasing the CLSerial_CTL leaves the line open.
     // Register traces go to log (the program's log unless a test gives its own).
-    explicit CLSerial_CTL(ClSerialPort& port);
     CLSerial_CTL(ClSerialPort& port, Log& log);
 
     bool is_big_endian() override;

@@ -11,7 +11,6 @@ class CTL : public IPort {
 public:
     // Borrows the producer and the port; both outlive the CTL. Register traces
     // go to log (the program's log unless a test gives its own).
-    CTL(const GenTLProducer& producer, gentl::PORT_HANDLE port);
     CTL(const GenTLProducer& producer, gentl::PORT_HANDLE port, Log& log);
 
     bool is_big_endian() override;

@@ -6,72 +6,43 @@
 #include "camera/ctl.h"
 #include "lib/log.h"
 #include "platform/library.h"
-#include "run_state.h"
 
 using namespace gentl;
 
 namespace {
 
-// Positions in entry_names, for the entry points the program calls.
+// Every name the program binds, in lookup order; the list gives each entry
+// point its name and its slot at once.
+#define KD_GENTL_ENTRY_POINTS(X)                                                              \
+    X(GCGetInfo) X(GCGetLastError) X(GCInitLib) X(GCCloseLib) X(GCReadPort) X(GCWritePort)     \
+    X(GCGetPortURL) X(GCGetPortInfo) X(GCRegisterEvent) X(GCUnregisterEvent) X(EventGetData)   \
+    X(EventGetDataInfo) X(EventGetInfo) X(EventFlush) X(EventKill) X(TLOpen) X(TLClose)        \
+    X(TLGetInfo) X(TLGetNumInterfaces) X(TLGetInterfaceID) X(TLGetInterfaceInfo)               \
+    X(TLOpenInterface) X(TLUpdateInterfaceList) X(IFClose) X(IFGetInfo) X(IFGetNumDevices)     \
+    X(IFGetDeviceID) X(IFUpdateDeviceList) X(IFGetDeviceInfo) X(IFOpenDevice) X(DevGetPort)    \
+    X(DevGetNumDataStreams) X(DevGetDataStreamID) X(DevOpenDataStream) X(DevGetInfo)           \
+    X(DevClose) X(DSAnnounceBuffer) X(DSAllocAndAnnounceBuffer) X(DSFlushQueue)                \
+    X(DSStartAcquisition) X(DSStopAcquisition) X(DSGetInfo) X(DSGetBufferID) X(DSClose)        \
+    X(DSRevokeBuffer) X(DSQueueBuffer) X(DSGetBufferInfo) X(GCGetNumPortURLs)                  \
+    X(GCGetPortURLInfo) X(GCReadPortStacked) X(GCWritePortStacked) X(DSGetBufferChunkData)     \
+    X(IFGetParentTL) X(DevGetParentIF) X(DSGetParentDev) X(DSGetNumBufferParts)               \
+    X(DSGetBufferPartInfo)
+
 enum Entry : int32_t {
-    GCInitLib_entry = 2,
-    GCReadPort_entry = 4,
-    GCWritePort_entry = 5,
-    TLOpen_entry = 15,
-    TLGetNumInterfaces_entry = 18,
-    TLGetInterfaceID_entry = 19,
-    TLOpenInterface_entry = 21,
-    TLUpdateInterfaceList_entry = 22,
-    IFClose_entry = 23,
-    IFGetNumDevices_entry = 25,
-    IFGetDeviceID_entry = 26,
-    IFUpdateDeviceList_entry = 27,
-    IFGetDeviceInfo_entry = 28,
-    IFOpenDevice_entry = 29,
-    DevGetPort_entry = 30,
-    DevClose_entry = 35,
-};
-
-constexpr size_t id_buffer_size = 1024;
-constexpr size_t info_buffer_size = 64;
-constexpr uint64_t device_list_timeout_ms = 2000;
-// A producer that reports an absurd ID size gets the usual buffer.
-constexpr size_t largest_id_size = size_t(1) << 20;
-
-// A text buffer the producer fills; whatever it does, the text ends inside
-// the buffer.
-class TextBuffer {
-public:
-    explicit TextBuffer(size_t size) : bytes_(size + 1, '\0') {}
-    char* data() { return bytes_.data(); }
-    size_t size() const { return bytes_.size() - 1; }
-    // The text, cut to what fits the buffer with its terminating NUL.
-    String text()
-    {
-        bytes_[size() - 1] = '\0';
-        return String(bytes_.data());
-    }
-
-private:
-    std::vector<char> bytes_;
+#define KD_GENTL_SLOT(name) name##_entry,
+    KD_GENTL_ENTRY_POINTS(KD_GENTL_SLOT)
+#undef KD_GENTL_SLOT
+    entry_total
 };
 
 }  // namespace
 
 const char* const GenTLProducer::entry_names[GenTLProducer::entry_count] = {
-    "GCGetInfo", "GCGetLastError", "GCInitLib", "GCCloseLib", "GCReadPort", "GCWritePort",
-    "GCGetPortURL", "GCGetPortInfo", "GCRegisterEvent", "GCUnregisterEvent", "EventGetData",
-    "EventGetDataInfo", "EventGetInfo", "EventFlush", "EventKill", "TLOpen", "TLClose",
-    "TLGetInfo", "TLGetNumInterfaces", "TLGetInterfaceID", "TLGetInterfaceInfo",
-    "TLOpenInterface", "TLUpdateInterfaceList", "IFClose", "IFGetInfo", "IFGetNumDevices",
-    "IFGetDeviceID", "IFUpdateDeviceList", "IFGetDeviceInfo", "IFOpenDevice", "DevGetPort",
-    "DevGetNumDataStreams", "DevGetDataStreamID", "DevOpenDataStream", "DevGetInfo", "DevClose",
-    "DSAnnounceBuffer", "DSAllocAndAnnounceBuffer", "DSFlushQueue", "DSStartAcquisition",
-    "DSStopAcquisition", "DSGetInfo", "DSGetBufferID", "DSClose", "DSRevokeBuffer",
-    "DSQueueBuffer", "DSGetBufferInfo", "GCGetNumPortURLs", "GCGetPortURLInfo",
-    "GCReadPortStacked", "GCWritePortStacked", "DSGetBufferChunkData", "IFGetParentTL",
-    "DevGetParentIF", "DSGetParentDev", "DSGetNumBufferParts", "DSGetBufferPartInfo",
+#define KD_GENTL_NAME(name) #name,
+    KD_GENTL_ENTRY_POINTS(KD_GENTL_NAME)
+#undef KD_GENTL_NAME
 };
+static_assert(entry_total == GenTLProducer::entry_count, "one slot for every name");
 
 std::unique_ptr<GenTLProducer> GenTLProducer::open(const String& path)
 {
@@ -195,127 +166,3 @@ GC_ERROR GenTLProducer::GCWritePort(PORT_HANDLE port, uint64_t address, const vo
     return call<PGCWritePort>(GCWritePort_entry, port, address, buffer, size);
 }
 
-namespace {
-
-void list_interfaces(const GenTLProducer& producer, TL_HANDLE system, uint32_t count)
-{
-    for (uint32_t i = 0; i < count; ++i) {
-        size_t size = 0;
-        producer.TLGetInterfaceID(system, i, nullptr, &size);
-        // An ID longer than the usual buffer still arrives whole and is then cut.
-        TextBuffer id(size > id_buffer_size && size <= largest_id_size ? size : id_buffer_size);
-        size_t offered = size > id.size() ? id.size() : size;
-        producer.TLGetInterfaceID(system, i, id.data(), &offered);
-        String text = id.text();
-        if (text.length() >= static_cast<int32_t>(id_buffer_size))
-            text = text.substring(0, static_cast<int32_t>(id_buffer_size) - 1);
-        console_print("Interface %d - '%s'\n", static_cast<int>(i), text.c_str());
-    }
-}
-
-// Keeps an earlier binding loaded: a port made through it may still be in use.
-void replace_producer(RunState& state, std::unique_ptr<GenTLProducer> producer)
-{
-    if (state.gentl) state.earlier_producers.push_back(std::move(state.gentl));
-    state.gentl = std::move(producer);
-}
-
-}  // namespace
-
-int32_t open_cti(RunState& state, const String& file_name)
-{
-    console_print("open_cti('%s')\n", file_name.c_str());
-    std::unique_ptr<GenTLProducer> producer = GenTLProducer::open(file_name);
-    if (!producer) {
-        console_print("cannot open cti\n");
-        return GC_ERR_ERROR;
-    }
-    replace_producer(state, std::move(producer));
-    const GenTLProducer& gentl = *state.gentl;
-
-    GC_ERROR status = gentl.GCInitLib();
-    if (status != GC_ERR_SUCCESS) return status;
-    state.tl_handle = nullptr;
-    state.if_handle = nullptr;
-    state.dev_handle = nullptr;
-    state.port_handle = nullptr;
-    status = gentl.TLOpen(&state.tl_handle);
-    if (status != GC_ERR_SUCCESS) return status;
-    status = gentl.TLUpdateInterfaceList(state.tl_handle, nullptr, GENTL_INFINITE);
-    if (status != GC_ERR_SUCCESS) return status;
-    uint32_t count = 0;
-    status = gentl.TLGetNumInterfaces(state.tl_handle, &count);
-    if (status != GC_ERR_SUCCESS) return status;
-    console_print("NumInterfaces %d\n", static_cast<int>(count));
-    list_interfaces(gentl, state.tl_handle, count);
-    return GC_ERR_SUCCESS;
-}
-
-void open_gentl_interface(RunState& state, const String& name)
-{
-    const GenTLProducer& gentl = *state.gentl;
-    GC_ERROR status = gentl.TLOpenInterface(state.tl_handle, name.c_str(), &state.if_handle);
-    console_print("TLOpenInterface('%s') -> %d\n", name.c_str(), static_cast<int>(status));
-    if (status != GC_ERR_SUCCESS) {
-        console_print("TLOpenInterface failed\n");
-        return;
-    }
-    gentl.IFUpdateDeviceList(state.if_handle, nullptr, device_list_timeout_ms);
-    uint32_t count = 0;
-    if (gentl.IFGetNumDevices(state.if_handle, &count) != GC_ERR_SUCCESS) {
-        console_print("IFGetNumDevices failed\n");
-        return;
-    }
-    console_print("NumDevices %d\n", static_cast<int>(count));
-    state.device_ids.clear();
-    for (uint32_t i = 0; i < count; ++i) {
-        TextBuffer id(id_buffer_size);
-        size_t id_size = id.size();
-        gentl.IFGetDeviceID(state.if_handle, i, id.data(), &id_size);
-        String device_id = id.text();
-
-        TextBuffer model(info_buffer_size);
-        size_t model_size = model.size();
-        INFO_DATATYPE type = 0;
-        if (gentl.IFGetDeviceInfo(state.if_handle, device_id.c_str(), DEVICE_INFO_MODEL, &type,
-                                  model.data(), &model_size) != GC_ERR_SUCCESS)
-            continue;
-        console_print("Device %d - '%s'\n", static_cast<int>(i), device_id.c_str());
-        state.device_ids.add(new String(device_id));
-    }
-}
-
-int32_t open_gentl_device(RunState& state, const String& name)
-{
-    const GenTLProducer& gentl = *state.gentl;
-    String device = name;
-    if (device.empty() && state.device_ids.count() > 0) device = *state.device_ids.at(0);
-    console_print("IFOpenDevice('%s')\n", device.c_str());
-    GC_ERROR status = gentl.IFOpenDevice(state.if_handle, device.c_str(),
-                                         DEVICE_ACCESS_EXCLUSIVE, &state.dev_handle);
-    if (status != GC_ERR_SUCCESS) {
-        console_print("IFOpenDevice('%s') failed - %d\n", device.c_str(),
-                      static_cast<int>(status));
-        return status;
-    }
-    status = gentl.DevGetPort(state.dev_handle, &state.port_handle);
-    if (status != GC_ERR_SUCCESS) {
-        console_print("DevGetPort() failed - %d\n", static_cast<int>(status));
-        gentl.IFClose(state.if_handle);
-        state.if_handle = nullptr;
-        return status;
-    }
-    state.cam_port.reset(new CTL(gentl, state.port_handle));
-    return GC_ERR_SUCCESS;
-}
-
-void closeGenTLDevice(RunState& state)
-{
-    if (!state.cam_port || !state.gentl || !state.if_handle) return;
-    console_print("closeGenTLDevice\n");
-    state.cam_port.reset();
-    state.gentl->DevClose(state.dev_handle);
-    state.dev_handle = nullptr;
-    state.gentl->IFClose(state.if_handle);
-    state.if_handle = nullptr;
-}

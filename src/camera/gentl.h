@@ -1,5 +1,4 @@
-// The binding of a GenTL producer library and the connection to a camera
-// through it: system, interface, device and the device's register port.
+// The binding of a GenTL producer library: its entry points, called by name.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +11,6 @@
 namespace platform {
 class SharedLibrary;
 }
-
-struct RunState;
 
 class GenTLProducer {
 public:
@@ -74,17 +71,3 @@ private:
     std::unique_ptr<platform::SharedLibrary> library_;
     AnyEntry entries_[entry_count];
 };
-
-// --cti: loads the producer, opens its system and lists its interfaces.
-// 0, -1001 when the library cannot be loaded, else the first failing code.
-int32_t open_cti(RunState& state, const String& file_name);
-
-// --if with a producer bound: opens the named interface and lists its devices.
-void open_gentl_interface(RunState& state, const String& name);
-
-// --connect with a producer bound: opens the named device (the first listed
-// when the name is empty) and makes cam_port. 0 or the failing code.
-int32_t open_gentl_device(RunState& state, const String& name);
-
-// The end-of-run close of the device and the interface.
-void closeGenTLDevice(RunState& state);

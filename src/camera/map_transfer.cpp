@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "lib/log.h"
-#include "platform/sleep.h"
 
 namespace {
 
@@ -101,11 +100,6 @@ bool send_shading_data(IPort& port, const std::vector<uint32_t>& words, uint64_t
 
 }  // namespace
 
-TransferTools program_transfer_tools()
-{
-    return TransferTools{platform::sleep_ms, &app_log};
-}
-
 uint32_t defpix_entry_word(int32_t x, int32_t y)
 {
     // Unsigned arithmetic: coordinates outside 0..65535 wrap instead of overflowing.
@@ -132,22 +126,22 @@ std::vector<uint32_t> shading_words(const float* values, uint32_t count, bool bi
     return words;
 }
 
-void upload_defpix_map(IPort* port, const DefpixTable& table, int32_t mapindex,
+bool upload_defpix_map(IPort* port, const DefpixTable& table, int32_t mapindex,
                        const TransferTools& tools)
 {
     console_print("upload_defpix_map(%d)\n", static_cast<int>(mapindex));
     if (!port) {
         console_print("not connected\n");
-        return;
+        return false;
     }
-    if (!revision_readable(*port)) return;
+    if (!revision_readable(*port)) return false;
 
     uint32_t limit = 0;
     port->readreg(camreg::defpix_maxcnt, &limit);
     if (table.defpix_count() > static_cast<int32_t>(limit)) {
         console_print("exceeded max. defect pixels %d (limit is %d)\n",
                       static_cast<int>(table.defpix_count()), static_cast<int>(limit));
-        return;
+        return false;
     }
 
     const uint32_t map = static_cast<uint32_t>(mapindex);
@@ -155,7 +149,7 @@ void upload_defpix_map(IPort* port, const DefpixTable& table, int32_t mapindex,
     if (mapindex == 0) port->writereg(camreg::defpix_map0_lock, 0);
     if (port->writereg(camreg::defpix_writemap, map) != 0) {
         console_print("write protected\n");
-        return;
+        return false;
     }
 
     log_progress(tools, "upload_defpix_map", "upload start)");
@@ -174,24 +168,25 @@ void upload_defpix_map(IPort* port, const DefpixTable& table, int32_t mapindex,
     save_to_eeprom(*port);
     wait_for_camera(tools);
     console_print("\ndone\n");
+    return true;
 }
 
-void download_defpix_map(IPort* port, DefpixTable& table, int32_t mapindex,
+bool download_defpix_map(IPort* port, DefpixTable& table, int32_t mapindex,
                          const TransferTools& tools)
 {
     console_print("download_defpix_map(%d)\n", static_cast<int>(mapindex));
     if (!port) {
         console_print("not connected\n");
-        return;
+        return false;
     }
-    if (!revision_readable(*port)) return;
+    if (!revision_readable(*port)) return false;
 
     port->writereg(camreg::defpix_selmap, static_cast<uint32_t>(mapindex));
     uint32_t mapsize = 0;
     port->readreg(camreg::defpix_mapsize, &mapsize);
     if (mapsize > defpix_largest_mapsize) {
         console_print("invalid mapsize\n");
-        return;
+        return false;
     }
     console_print("mapsize %d\n", static_cast<int>(mapsize));
 
@@ -211,30 +206,31 @@ void download_defpix_map(IPort* port, DefpixTable& table, int32_t mapindex,
     log_progress(tools, "download_defpix_map", "download finished)");
     console_print("%d defect pixels downloaded\n", static_cast<int>(mapsize));
     console_print("\ndone\n");
+    return true;
 }
 
-void upload_shading_map(IPort* port, const FloatMap* shading_map, int32_t mapindex,
+bool upload_shading_map(IPort* port, const FloatMap* shading_map, int32_t mapindex,
                         const TransferTools& tools)
 {
     console_print("upload_shading_map(%d)\n", static_cast<int>(mapindex));
     if (!port || !shading_map) {
         console_print("not connected\n");
-        return;
+        return false;
     }
     if (port->writereg(camreg::shading_selmap, static_cast<uint32_t>(mapindex)) != 0) {
         console_print("writereg GVCP_USER_SPACE_CAMMODE_SHADING_SELMAP failed\n");
-        return;
+        return false;
     }
     if (port->writereg(camreg::shading_enabled, 1) != 0) {
         console_print("writereg GVCP_USER_SPACE_CAMMODE_SHADING_ENABLED failed\n");
-        return;
+        return false;
     }
 
     const bool big_endian = port->is_big_endian();
     const int64_t area = int64_t(shading_map->width()) * shading_map->height();
     const uint32_t count = static_cast<uint32_t>(std::max<int64_t>(area, 0));
     const std::vector<uint32_t> words = shading_words(shading_map->data(), count, big_endian);
-    if (!send_shading_data(*port, words, 2 * uint64_t(count))) return;
+    if (!send_shading_data(*port, words, 2 * uint64_t(count))) return false;
     console_print("\rupload 100%%\n");
     wait_for_camera(tools);
 
@@ -242,4 +238,5 @@ void upload_shading_map(IPort* port, const FloatMap* shading_map, int32_t mapind
     save_to_eeprom(*port);
     wait_for_camera(tools);
     console_print("\ndone\n");
+    return true;
 }

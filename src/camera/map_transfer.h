@@ -38,14 +38,12 @@ constexpr uint32_t shading_piece_bytes = 504;
 constexpr uint32_t camera_settle_ms = 3000;
 
 // What a transfer needs besides the port: a way to wait and a log for its
-// progress lines. Tests replace both; the program uses program_transfer_tools().
+// progress lines. Tests replace both; the program passes platform::sleep_ms
+// and its log.
 struct TransferTools {
     std::function<void(uint32_t milliseconds)> sleep;
     Log* log;
 };
-
-// platform::sleep_ms and the program's log.
-TransferTools program_transfer_tools();
 
 // y in bits 31..16, x in bits 15..0.
 uint32_t defpix_entry_word(int32_t x, int32_t y);
@@ -58,11 +56,12 @@ uint16_t shading_gain(float value);
 // big-endian when asked. An odd count leaves the lower half of the last word 0.
 std::vector<uint32_t> shading_words(const float* values, uint32_t count, bool big_endian);
 
-// The three commands. A port of none prints "not connected". Errors the port
-// raises instead of returning a status pass through unhandled.
-void upload_defpix_map(IPort* port, const DefpixTable& table, int32_t mapindex,
+// The three commands; false when they reported a failure. A port of none
+// prints "not connected". Errors the port raises instead of returning a status
+// pass through unhandled.
+bool upload_defpix_map(IPort* port, const DefpixTable& table, int32_t mapindex,
                        const TransferTools& tools);
-void download_defpix_map(IPort* port, DefpixTable& table, int32_t mapindex,
+bool download_defpix_map(IPort* port, DefpixTable& table, int32_t mapindex,
                          const TransferTools& tools);
-void upload_shading_map(IPort* port, const FloatMap* shading_map, int32_t mapindex,
+bool upload_shading_map(IPort* port, const FloatMap* shading_map, int32_t mapindex,
                         const TransferTools& tools);

@@ -47,6 +47,7 @@ uint32_t DefpixTable::find_slot(int32_t x, int32_t y) const
 bool DefpixTable::defpix_add(int32_t x, int32_t y, int32_t kind)
 {
     if (count_ >= defpix_table_capacity) {
+        if (refused_adds_ < INT32_MAX) ++refused_adds_;
         if (!table_full_reported_) {
             console_print("defpix_add failed - table full\n");
             table_full_reported_ = true;

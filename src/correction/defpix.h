@@ -36,6 +36,8 @@ public:
     const DefpixEntry* begin() const { return entries_.get(); }
     const DefpixEntry* end() const { return entries_.get() + count_; }
     bool table_full_reported() const { return table_full_reported_; }
+    // How many adds the full table has refused so far, reported or not.
+    int32_t refused_adds() const { return refused_adds_; }
 
 private:
     // Slot of (x, y) in the index: either the one holding its entry or the
@@ -45,6 +47,7 @@ private:
     std::unique_ptr<DefpixEntry[]> entries_;
     int32_t count_;
     bool table_full_reported_;
+    int32_t refused_adds_ = 0;
     // Open-addressing hash of the present (x, y): table indexes, -1 for an
     // empty slot. Sized so it stays under 40 % full.
     std::vector<int32_t> index_;

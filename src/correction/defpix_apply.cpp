@@ -29,14 +29,16 @@ void fix_entry(ImageBW& image, const DefpixEntry& entry, bool mark)
 
 }  // namespace
 
-void apply_defpix_map(const DefpixTable& table, const char* input, const char* output, bool mark)
+bool apply_defpix_map(const DefpixTable& table, const char* input, const char* output, bool mark)
 {
     console_print("apply_defpix_map('%s', '%s')\n", input, output);
     std::unique_ptr<ImageBW> image = load_bmp_bw(input);
     if (!image) {
         console_print("cannot read image '%s'\n", input);
-        return;
+        return false;
     }
     for (const DefpixEntry& entry : table) fix_entry(*image, entry, mark);
-    if (!save_bmp(*image, output)) console_print("cannot write image '%s'\n", output);
+    if (save_bmp(*image, output)) return true;
+    console_print("cannot write image '%s'\n", output);
+    return false;
 }

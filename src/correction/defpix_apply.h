@@ -7,4 +7,4 @@ class DefpixTable;
 // each defective pixel (or every pixel of a defective column) by its current
 // left neighbour, or with `mark` paints it 255; writes the result to `output`.
 // Entries outside the image are skipped; left of column 0 counts as 0.
-void apply_defpix_map(const DefpixTable& table, const char* input, const char* output, bool mark);
+bool apply_defpix_map(const DefpixTable& table, const char* input, const char* output, bool mark);

@@ -10,7 +10,7 @@
 #include "correction/mean_divider.h"
 #include "lib/image.h"
 #include "lib/log.h"
-#include "run_state.h"
+#include "lib/float_map.h"
 
 namespace {
 
@@ -292,25 +292,29 @@ void report_outliers(const ImageBW& mask, const FloatMap& mean_image, DefpixTabl
     console_print("defect count %d\n", found);
 }
 
-void take_settings(RunState& state, std::optional<int32_t> threshold, std::optional<int32_t> width)
+// False when the width was refused.
+bool take_settings(DetectionSettings& settings, std::optional<int32_t> threshold,
+                   std::optional<int32_t> width)
 {
-    if (threshold) state.lt_v = *threshold;
-    if (!width) return;
-    if (*width > 0)
-        state.lt_w = *width;
-    else
-        console_print("invalid width %d, using %d\n", *width, state.lt_w);
+    if (threshold) settings.lt_v = *threshold;
+    if (!width) return true;
+    if (*width > 0) {
+        settings.lt_w = *width;
+        return true;
+    }
+    console_print("invalid width %d, using %d\n", *width, settings.lt_w);
+    return false;
 }
 
-void detect_defects(RunState& state)
+void detect_defects(FloatMap& accum, int32_t img_count, const DetectionSettings& settings,
+                    DefpixTable& table)
 {
-    FloatMap& accum = *state.img_accum;
-    accum.scale(1.0f / static_cast<float>(state.img_count));
-    console_print("lt_v %d, lt_w %d\n", state.lt_v, state.lt_w);
+    accum.scale(1.0f / static_cast<float>(img_count));
+    console_print("lt_v %d, lt_w %d\n", settings.lt_v, settings.lt_w);
     console_print("mean brightness %lf\n", static_cast<double>(accum.mean()));
     std::unique_ptr<ImageBW> mask = accum.to_image();
-    box_filter_threshold(*mask, state.lt_w, state.lt_w, state.lt_v);
-    report_outliers(*mask, accum, state.defpix_table);
+    box_filter_threshold(*mask, settings.lt_w, settings.lt_w, settings.lt_v);
+    report_outliers(*mask, accum, table);
 }
 
 }  // namespace
@@ -327,19 +331,25 @@ void box_filter_threshold(ImageBW& image, int32_t wh, int32_t wv, int32_t t)
     }
 }
 
-void create_defpix_map(RunState& state, std::optional<int32_t> threshold, std::optional<int32_t> width)
+bool create_defpix_map(std::unique_ptr<FloatMap>& img_accum, int32_t& img_count,
+                       DetectionSettings& settings, DefpixTable& table,
+                       std::optional<int32_t> threshold, std::optional<int32_t> width)
 {
     console_print("create_defpix_map()\n");
-    take_settings(state, threshold, width);
-    if (state.img_count <= 0 || !state.img_accum) {
+    bool done = take_settings(settings, threshold, width);
+    const int32_t refused_before = table.refused_adds();
+    if (img_count <= 0 || !img_accum) {
         console_print("create_defpix_map failed, no image\n");
+        done = false;
     } else {
         try {
-            detect_defects(state);
+            detect_defects(*img_accum, img_count, settings, table);
         } catch (const std::bad_alloc&) {
             console_print("create_defpix_map failed, out of memory\n");
+            done = false;
         }
     }
-    state.img_accum.reset();
-    state.img_count = 0;
+    img_accum.reset();
+    img_count = 0;
+    return done && table.refused_adds() == refused_before;
 }

@@ -53,19 +53,21 @@ bool read_entries(DefpixTable& table, FILE* stream, LineCounts& counts)
 
 }  // namespace
 
-void load_defpix_map(DefpixTable& table, const char* path)
+bool load_defpix_map(DefpixTable& table, const char* path)
 {
     console_print("load_defpix_map('%s')\n", path);
     FILE* stream = std::fopen(path, "rb");
     LineCounts counts;
+    const int32_t refused_before = table.refused_adds();
     if (!stream || !read_entries(table, stream, counts)) {
         console_print("load_defpix_map('%s') - failed\n", path);
-        return;
+        return false;
     }
     console_print("defpix_pixel_cnt %d, defpix_column_cnt %d\n", counts.pixels, counts.columns);
+    return table.refused_adds() == refused_before;
 }
 
-void save_defpix_map(const DefpixTable& table, const char* path)
+bool save_defpix_map(const DefpixTable& table, const char* path)
 {
     console_print("save_defpix_map('%s')\n", path);
     bool written = false;
@@ -81,4 +83,5 @@ void save_defpix_map(const DefpixTable& table, const char* path)
         written = false;
     }
     if (!written) console_print("save_defpix_map('%s') - failed\n", path);
+    return written;
 }

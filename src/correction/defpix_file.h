@@ -7,8 +7,8 @@ class DefpixTable;
 // and prints how many pixel and column lines it read. Reading stops at the
 // first blank line; lines starting with '#' are skipped; kinds above 4 are
 // ignored.
-void load_defpix_map(DefpixTable& table, const char* path);
+bool load_defpix_map(DefpixTable& table, const char* path);
 
 // Writes every entry in table order. The file appears complete or not at all:
 // on failure the one that was there stays as it was.
-void save_defpix_map(const DefpixTable& table, const char* path);
+bool save_defpix_map(const DefpixTable& table, const char* path);

@@ -5,7 +5,6 @@
 
 #include "lib/bmp.h"
 #include "lib/log.h"
-#include "run_state.h"
 
 namespace {
 
@@ -55,17 +54,21 @@ void fill_line_gains(const FloatMap& gains, int32_t j, std::vector<float>& line_
 // next one needs new images.
 class AccumulationConsumer {
 public:
-    explicit AccumulationConsumer(RunState& state) : state_(state) {}
+    AccumulationConsumer(std::unique_ptr<FloatMap>& img_accum, int32_t& img_count)
+        : img_accum_(img_accum), img_count_(img_count)
+    {
+    }
     ~AccumulationConsumer()
     {
-        state_.img_accum.reset();
-        state_.img_count = 0;
+        img_accum_.reset();
+        img_count_ = 0;
     }
     AccumulationConsumer(const AccumulationConsumer&) = delete;
     AccumulationConsumer& operator=(const AccumulationConsumer&) = delete;
 
 private:
-    RunState& state_;
+    std::unique_ptr<FloatMap>& img_accum_;
+    int32_t& img_count_;
 };
 
 }  // namespace
@@ -147,38 +150,42 @@ void apply_gains(const FloatMap& gains, ImageBW& image)
     }
 }
 
-void create_shading_map(RunState& state)
+bool create_shading_map(std::unique_ptr<FloatMap>& img_accum, int32_t& img_count,
+                        std::unique_ptr<FloatMap>& shading_map)
 {
     console_print("create_shading_map()\n");
-    AccumulationConsumer consume(state);
-    if (state.img_count <= 0 || !state.img_accum) {
+    AccumulationConsumer consume(img_accum, img_count);
+    if (img_count <= 0 || !img_accum) {
         console_print("create_shading_map failed, no image\n");
-        return;
+        return false;
     }
-    state.img_accum->scale(1.0f / static_cast<float>(state.img_count));
-    const std::unique_ptr<ImageBW> average = state.img_accum->to_image();
-    state.shading_map.reset();
-    state.shading_map = shading_gains(*average);
+    img_accum->scale(1.0f / static_cast<float>(img_count));
+    const std::unique_ptr<ImageBW> average = img_accum->to_image();
+    shading_map.reset();
+    shading_map = shading_gains(*average);
+    return true;
 }
 
-void clear_shading_map(RunState& state)
+void clear_shading_map(std::unique_ptr<FloatMap>& shading_map)
 {
     console_print("clear_shading_map\n");
-    state.shading_map.reset();
+    shading_map.reset();
 }
 
-void apply_shading_map(const RunState& state, const String& input, const String& output)
+bool apply_shading_map(const FloatMap* shading_map, const String& input, const String& output)
 {
     console_print("apply_shading_map('%s', '%s')\n", input.c_str(), output.c_str());
-    if (!state.shading_map) {
+    if (!shading_map) {
         console_print("no shading_map available\n");
-        return;
+        return false;
     }
     const std::unique_ptr<ImageBW> image = load_bmp_bw(input.c_str());
     if (!image) {
         console_print("cannot read image '%s'\n", input.c_str());
-        return;
+        return false;
     }
-    apply_gains(*state.shading_map, *image);
-    if (!save_bmp(*image, output.c_str())) console_print("cannot write image '%s'\n", output.c_str());
+    apply_gains(*shading_map, *image);
+    if (save_bmp(*image, output.c_str())) return true;
+    console_print("cannot write image '%s'\n", output.c_str());
+    return false;
 }

@@ -9,7 +9,6 @@
 #include "lib/image.h"
 #include "lib/text.h"
 
-struct RunState;
 
 constexpr int32_t shading_block_size = 16;
 
@@ -31,7 +30,9 @@ std::unique_ptr<FloatMap> shading_gains(const ImageBW& average);
 // gets the gain 0.0.
 void apply_gains(const FloatMap& gains, ImageBW& image);
 
-// The commands. Creation consumes the accumulated images, whatever the outcome.
-void create_shading_map(RunState& state);
-void clear_shading_map(RunState& state);
-void apply_shading_map(const RunState& state, const String& input, const String& output);
+// The commands; false when they reported a failure. Creation consumes the
+// accumulated images, whatever the outcome.
+bool create_shading_map(std::unique_ptr<FloatMap>& img_accum, int32_t& img_count,
+                        std::unique_ptr<FloatMap>& shading_map);
+void clear_shading_map(std::unique_ptr<FloatMap>& shading_map);
+bool apply_shading_map(const FloatMap* shading_map, const String& input, const String& output);

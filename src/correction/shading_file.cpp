@@ -7,7 +7,6 @@
 #include "lib/atomic_file.h"
 #include "lib/log.h"
 #include "lib/number_text.h"
-#include "run_state.h"
 
 namespace {
 
@@ -110,22 +109,24 @@ ShadingMapRead read_shading_map(const char* path)
     return reader.result();
 }
 
-void save_shading_map(const RunState& state, const String& name)
+bool save_shading_map(const FloatMap* shading_map, const String& name)
 {
     console_print("save_shading_map('%s')\n", name.c_str());
-    if (!state.shading_map) {
+    if (!shading_map) {
         console_print("no shading_map available\n");
-        return;
+        return false;
     }
-    if (!write_shading_map(*state.shading_map, name.c_str()))
-        console_print("save_shading_map('%s') - failed\n", name.c_str());
+    if (write_shading_map(*shading_map, name.c_str())) return true;
+    console_print("save_shading_map('%s') - failed\n", name.c_str());
+    return false;
 }
 
-void load_shading_map(RunState& state, const String& name)
+bool load_shading_map(std::unique_ptr<FloatMap>& shading_map, const String& name)
 {
     console_print("load_shading_map('%s')\n", name.c_str());
-    state.shading_map.reset();
+    shading_map.reset();
     ShadingMapRead read = read_shading_map(name.c_str());
     if (read.failed) console_print("load_shading_map('%s') - failed\n", name.c_str());
-    state.shading_map = std::move(read.map);
+    shading_map = std::move(read.map);
+    return !read.failed;
 }

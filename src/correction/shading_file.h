@@ -7,7 +7,6 @@
 #include "lib/float_map.h"
 #include "lib/text.h"
 
-struct RunState;
 
 // Writes the map; the file appears complete or not at all. False when it
 // could not be written.
@@ -26,5 +25,6 @@ struct ShadingMapRead {
 ShadingMapRead read_shading_map(const char* path);
 
 // The commands. Loading always drops the current map first.
-void save_shading_map(const RunState& state, const String& name);
-void load_shading_map(RunState& state, const String& name);
+// The commands; false when they reported a failure.
+bool save_shading_map(const FloatMap* shading_map, const String& name);
+bool load_shading_map(std::unique_ptr<FloatMap>& shading_map, const String& name);

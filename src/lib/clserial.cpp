@@ -28,9 +28,21 @@ private:
 };
 
 template <typename F>
-void bind_entry(const ClSerial::Lookup& lookup, const char* name, F& entry)
+struct EntryBinding {
+    const char* name;
+    F& slot;
+};
+
+template <typename F>
+EntryBinding<F> entry(const char* name, F& slot)
 {
-    entry = reinterpret_cast<F>(lookup(name));
+    return EntryBinding<F>{name, slot};
+}
+
+template <typename... F>
+void bind_entries(const ClSerial::Lookup& lookup, EntryBinding<F>... entries)
+{
+    ((entries.slot = reinterpret_cast<F>(lookup(entries.name))), ...);
 }
 
 String lower_case(const String& text)
@@ -50,16 +62,9 @@ bool ends_with(const String& text, const std::string& tail)
 
 }  // namespace
 
-const char* const ClSerial::entry_names[ClSerial::entry_count] = {
-    "clSerialInit",          "clSerialClose", "clSerialWrite",
-    "clSerialRead",          "clGetNumSerialPorts", "clGetNumPorts",
-    "clGetPortInfo",         "clGetSerialPortIdentifier", "clFlushPort",
-    "clGetNumBytesAvail",    "clSetBaudRate", "clGetManufacturerInfo",
-};
-
-ClSerial::ClSerial(const String& path)
+ClSerial::ClSerial(const String& path, Log& log) : log_(log)
 {
-    app_log.write(LOG_INFO, log_source, log_function, "load dll %s", path.c_str());
+    log_.write(LOG_INFO, log_source, log_function, "load dll %s", path.c_str());
     module_ = platform::SharedLibrary::open(path.c_str());
     if (!module_) throw int(clser_library_refused);
     const platform::SharedLibrary& loaded = *module_;
@@ -68,30 +73,31 @@ ClSerial::ClSerial(const String& path)
     log_ports();
 }
 
-ClSerial::ClSerial(const String& path, const Lookup& lookup)
+ClSerial::ClSerial(const String& path, const Lookup& lookup, Log& log) : log_(log)
 {
-    app_log.write(LOG_INFO, log_source, log_function, "load dll %s", path.c_str());
+    log_.write(LOG_INFO, log_source, log_function, "load dll %s", path.c_str());
     bind(lookup);
     if (!offers_required_entries()) throw int(clser_library_refused);
     log_ports();
 }
 
-ClSerial::~ClSerial() { close(); }
+ClSerial::~ClSerial() = default;
 
 void ClSerial::bind(const Lookup& lookup)
 {
-    bind_entry(lookup, entry_names[0], entries_.clSerialInit);
-    bind_entry(lookup, entry_names[1], entries_.clSerialClose);
-    bind_entry(lookup, entry_names[2], entries_.clSerialWrite);
-    bind_entry(lookup, entry_names[3], entries_.clSerialRead);
-    bind_entry(lookup, entry_names[4], entries_.clGetNumSerialPorts);
-    bind_entry(lookup, entry_names[5], entries_.clGetNumPorts);
-    bind_entry(lookup, entry_names[6], entries_.clGetPortInfo);
-    bind_entry(lookup, entry_names[7], entries_.clGetSerialPortIdentifier);
-    bind_entry(lookup, entry_names[8], entries_.clFlushPort);
-    bind_entry(lookup, entry_names[9], entries_.clGetNumBytesAvail);
-    bind_entry(lookup, entry_names[10], entries_.clSetBaudRate);
-    bind_entry(lookup, entry_names[11], entries_.clGetManufacturerInfo);
+    bind_entries(lookup,
+                 entry("clSerialInit", entries_.clSerialInit),
+                 entry("clSerialClose", entries_.clSerialClose),
+                 entry("clSerialWrite", entries_.clSerialWrite),
+                 entry("clSerialRead", entries_.clSerialRead),
+                 entry("clGetNumSerialPorts", entries_.clGetNumSerialPorts),
+                 entry("clGetNumPorts", entries_.clGetNumPorts),
+                 entry("clGetPortInfo", entries_.clGetPortInfo),
+                 entry("clGetSerialPortIdentifier", entries_.clGetSerialPortIdentifier),
+                 entry("clFlushPort", entries_.clFlushPort),
+                 entry("clGetNumBytesAvail", entries_.clGetNumBytesAvail),
+                 entry("clSetBaudRate", entries_.clSetBaudRate),
+                 entry("clGetManufacturerInfo", entries_.clGetManufacturerInfo));
 }
 
 // The entry points called without asking whether they exist; a library
@@ -107,19 +113,19 @@ void ClSerial::log_ports() const
 {
     if (entries_.clGetNumSerialPorts) {
         const int32_t count = num_serial_ports();
-        app_log.write(LOG_INFO, log_source, log_function, "num ports %d", static_cast<int>(count));
+        log_.write(LOG_INFO, log_source, log_function, "num ports %d", static_cast<int>(count));
         for (int32_t i = 0; i < count; ++i)
-            app_log.write(LOG_INFO, log_source, log_function, "port %d - %s", static_cast<int>(i),
+            log_.write(LOG_INFO, log_source, log_function, "port %d - %s", static_cast<int>(i),
                           serialPortName(static_cast<uint32_t>(i)).c_str());
     }
     if (entries_.clGetNumPorts) {
         uint32_t reported = 0;
         entries_.clGetNumPorts(&reported);
         const int32_t count = static_cast<int32_t>(reported);
-        app_log.write(LOG_INFO, log_source, log_function, "num ports %d", static_cast<int>(count));
+        log_.write(LOG_INFO, log_source, log_function, "num ports %d", static_cast<int>(count));
         for (int32_t i = 0; i < count; ++i) {
             const String name = portInfoName(static_cast<uint32_t>(i));
-            app_log.write(LOG_INFO, log_source, log_function, "port %d - %s", static_cast<int>(i),
+            log_.write(LOG_INFO, log_source, log_function, "port %d - %s", static_cast<int>(i),
                           name.c_str());
             console_print("port %d - %s", static_cast<int>(i), name.c_str());
         }
@@ -226,8 +232,10 @@ bool is_serial_library_name(const String& name, const char* suffix)
     return lower.starts_with("clser", 5) && ends_with(lower, ending);
 }
 
-ClSerialPortList::ClSerialPortList()
-    : ClSerialPortList([](const String& path) { return std::unique_ptr<ClSerial>(new ClSerial(path)); })
+ClSerialPortList::ClSerialPortList(Log& log)
+    : ClSerialPortList([&log](const String& path) {
+          return std::unique_ptr<ClSerial>(new ClSerial(path, log));
+      })
 {
     std::string directory;
     if (platform::serial_library_directory(directory) && !directory.empty())
@@ -284,10 +292,10 @@ ClSerialPort* ClSerialPortList::find(const String& name) const
     return nullptr;
 }
 
-std::unique_ptr<ClSerialPortList> open_clser()
+std::unique_ptr<ClSerialPortList> open_clser(Log& log)
 {
     console_print("open_clser\n");
-    std::unique_ptr<ClSerialPortList> list(new ClSerialPortList());
+    std::unique_ptr<ClSerialPortList> list(new ClSerialPortList(log));
     console_print("available ports:\n");
     for (int32_t i = 0; i < list->ports.count(); ++i)
         console_print("%s\n", list->ports.at(i)->name.c_str());

@@ -11,6 +11,8 @@
 #include "lib/text.h"
 #include "platform/lock.h"
 
+class Log;
+
 namespace platform {
 class SharedLibrary;
 }
@@ -30,20 +32,19 @@ public:
     // Finds an exported name; null when the library does not offer it.
     using Lookup = std::function<AnyEntry(const char* name)>;
 
-    static constexpr int32_t entry_count = 12;
-    // The exported names, in the order they are looked up.
-    static const char* const entry_names[entry_count];
-
     static constexpr uint32_t timeout_ms = 1000;
     // A reply line keeps at most this many characters; a device that never
     // sends a line feed cannot make the program take all memory.
     static constexpr int32_t max_line_length = 4096;
 
-    // Loads the library file and binds it; raises clser_library_refused.
-    explicit ClSerial(const String& path);
+    // Loads the library file and binds it, tracing to log; raises
+    // clser_library_refused. The library stays loaded until the process ends.
+    ClSerial(const String& path, Log& log);
     // Binds through lookup instead of a loaded file (an in-process library),
     // with the same log lines and checks.
-    ClSerial(const String& path, const Lookup& lookup);
+    ClSerial(const String& path, const Lookup& lookup, Log& log);
+    // Calls nothing in the library: an open line is closed by close() at the
+    // end of the run, and only there.
     virtual ~ClSerial();
     ClSerial(const ClSerial&) = delete;
     ClSerial& operator=(const ClSerial&) = delete;
@@ -89,6 +90,7 @@ private:
     bool offers_required_entries() const;
     void log_ports() const;
 
+    Log& log_;
     std::unique_ptr<platform::SharedLibrary> module_;
     void* serial_ref_ = nullptr;
     Entries entries_;
@@ -114,7 +116,7 @@ public:
     using Loader = std::function<std::unique_ptr<ClSerial>(const String& path)>;
 
     // Searches the directory the system names for serial libraries.
-    ClSerialPortList();
+    explicit ClSerialPortList(Log& log);
     // An empty list that loads libraries with loader; nothing searched yet.
     explicit ClSerialPortList(const Loader& loader);
     ClSerialPortList(const ClSerialPortList&) = delete;
@@ -140,4 +142,4 @@ private:
 bool is_serial_library_name(const String& name, const char* suffix);
 
 // --clser: searches the libraries and prints the ports found.
-std::unique_ptr<ClSerialPortList> open_clser();
+std::unique_ptr<ClSerialPortList> open_clser(Log& log);

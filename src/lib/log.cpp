@@ -38,7 +38,7 @@ Log::Log(const char* file_name, int32_t threshold) : file_(nullptr), threshold_(
 {
     user_name_ = fetched_name(platform::user_name);
     computer_name_ = fetched_name(platform::computer_name);
-    file_ = std::fopen(file_name, "a");
+    file_ = file_name ? std::fopen(file_name, "a") : nullptr;
     if (!file_) return;
     timer_.reset(new Timer);
     timer_->start = platform::counter_value();
@@ -102,4 +102,3 @@ void console_print(const char* fmt, ...)
     va_end(args);
 }
 
-Log app_log("Kervo_Dravelmonix.log", LOG_INFO);

@@ -25,6 +25,7 @@ const char* log_level_name(int32_t level);
 // Appends time-stamped trace lines to a file, one block per run.
 class Log {
 public:
+    // A null file name makes a log that writes nothing.
     Log(const char* file_name, int32_t threshold);
     ~Log();
     Log(const Log&) = delete;
@@ -52,10 +53,6 @@ private:
     String user_name_;
     String computer_name_;
 };
-
-// The program-wide log on "Kervo_Dravelmonix.log" in the current directory,
-// open from before main until the process exits.
-extern Log app_log;
 
 // Prints a user message on standard output: no prefix, no added newline.
 void console_print(const char* fmt, ...) KD_PRINTF_LIKE(1, 2);

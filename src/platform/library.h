@@ -7,6 +7,10 @@
 
 namespace platform {
 
+// A loaded library is never unloaded: a GenTL producer may run threads of its
+// own (GigE Vision heartbeats) that would crash in unmapped code, and
+// function pointers taken from it may outlive this object. The process end
+// releases it.
 class SharedLibrary {
 public:
     // Loads the library now, resolving all its symbols; null when it cannot be loaded.

@@ -26,7 +26,7 @@ std::unique_ptr<SharedLibrary> SharedLibrary::open(const std::string& path)
     return std::unique_ptr<SharedLibrary>(new SharedLibrary(handle));
 }
 
-SharedLibrary::~SharedLibrary() { dlclose(handle_); }
+SharedLibrary::~SharedLibrary() = default;
 
 void* SharedLibrary::symbol(const char* name) const { return dlsym(handle_, name); }
 

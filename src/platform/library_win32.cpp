@@ -13,7 +13,7 @@ std::unique_ptr<SharedLibrary> SharedLibrary::open(const std::string& path)
     return std::unique_ptr<SharedLibrary>(new SharedLibrary(handle));
 }
 
-SharedLibrary::~SharedLibrary() { FreeLibrary(static_cast<HMODULE>(handle_)); }
+SharedLibrary::~SharedLibrary() = default;
 
 void* SharedLibrary::symbol(const char* name) const
 {

@@ -1,6 +1,10 @@
 import os
 import shlex
 import subprocess
+import sys
+
+# The helpers every kind of test shares: BMP files, the simulated camera.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 
 import pytest
 

@@ -163,3 +163,14 @@ def test_settings_the_simulator_does_not_understand_stop_it(camera):
     result = camera.run("--cti", "camsim.cti")
     assert result.messages == "open_cti('camsim.cti')\n"
     assert "camsim: CAMSIM_CONFIG not understood: line 1: no_such_setting=1" in result.err
+
+
+def test_a_producer_running_a_thread_of_its_own_sees_every_run_end_in_order(camera, prog):
+    # The producer's thread runs inside its library until the process ends,
+    # so the library must never be unloaded under it.
+    camera.configure("heartbeat_thread=1\n")
+    for _ in range(20):
+        result = camera.run(*CONNECT)
+        assert result.status == 0, result.err
+        assert result.messages.endswith("width 5120, height 5120\ncloseGenTLDevice\n")
+    assert prog.log_text().count("\n* end ") == 20

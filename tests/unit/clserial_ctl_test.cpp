@@ -22,6 +22,8 @@ const char* const log_name = "clserial_ctl_test.log";
 
 class ClSerialCtlTest : public ::testing::Test {
 protected:
+    // The binding's own discovery lines are not what these tests read.
+    Log quiet_log_{nullptr, LOG_INFO};
     void SetUp() override
     {
         reset_fake_serial();
@@ -29,7 +31,7 @@ protected:
         // Every level, so the DIAGNOSTIC traces can be checked too.
         log_.reset(new Log(log_name, LOG_DETAIL));
         port_.reset(new ClSerialPort(0, std::unique_ptr<ClSerial>(
-                                            new ClSerial("fake", fake_serial_lookup)),
+                                            new ClSerial("fake", fake_serial_lookup, quiet_log_)),
                                      "Mfr#COM1#Port0"));
         port_->serial->open(0);
         ctl_.reset(new CLSerial_CTL(*port_, *log_));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fake_serial_library.h"
+#include "lib/log.h"
 #include "platform/directory.h"
 #include "platform/library.h"
 
@@ -22,6 +23,8 @@ std::string upper(std::string text)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return text;
 }
+
+Log quiet_log(nullptr, LOG_INFO);
 
 const std::string suffix = platform::shared_library_suffix();
 const std::string other_suffix = suffix == ".dll" ? ".so" : ".dll";
@@ -46,7 +49,7 @@ protected:
             loaded_.push_back(path.c_str());
             if (refused_from_load_ >= 0 && static_cast<int>(loaded_.size()) > refused_from_load_)
                 throw int(clser_library_refused);
-            return std::unique_ptr<ClSerial>(new ClSerial(path, fake_serial_lookup));
+            return std::unique_ptr<ClSerial>(new ClSerial(path, fake_serial_lookup, quiet_log));
         };
     }
 
@@ -197,7 +200,7 @@ TEST_P(ClSerialPortName, ManufacturerIdentifierPrefixAndPortNumber)
     reset_fake_serial();
     fake_serial.identifiers = GetParam().identifiers;
     fake_serial.fills_manufacturer = GetParam().fills_manufacturer;
-    ClSerial serial("fake", fake_serial_lookup);
+    ClSerial serial("fake", fake_serial_lookup, quiet_log);
     EXPECT_EQ(serial.serialPortName(GetParam().index), GetParam().name);
 }
 
@@ -215,7 +218,7 @@ protected:
     void SetUp() override
     {
         reset_fake_serial();
-        serial_.reset(new ClSerial("fake", fake_serial_lookup));
+        serial_.reset(new ClSerial("fake", fake_serial_lookup, quiet_log));
         serial_->open(0);
     }
     std::unique_ptr<ClSerial> serial_;
@@ -289,7 +292,7 @@ TEST_P(ClSerialOpen, FailsWhenInitOrFlushFails)
     fake_serial.init_status = GetParam().init_status;
     fake_serial.init_gives_reference = GetParam().gives_reference;
     fake_serial.flush_status = GetParam().flush_status;
-    ClSerial serial("fake", fake_serial_lookup);
+    ClSerial serial("fake", fake_serial_lookup, quiet_log);
     try {
         serial.open(0);
         FAIL() << "no error raised";
@@ -305,11 +308,13 @@ INSTANTIATE_TEST_SUITE_P(
                       OpenCase{"FlushFails", 0, true, clser::CL_ERR_INVALID_REFERENCE}),
     [](const ::testing::TestParamInfo<OpenCase>& info) { return std::string(info.param.name); });
 
-TEST(ClSerialLifetime, ReopeningClosesFirstAndReleasingCloses)
+// Only the end of the run closes a line: after "connect failed!" nothing is
+// to be closed, so releasing the binding calls nothing in the library.
+TEST(ClSerialLifetime, ReopeningClosesFirstAndReleasingClosesNothing)
 {
     reset_fake_serial();
     {
-        ClSerial serial("fake", fake_serial_lookup);
+        ClSerial serial("fake", fake_serial_lookup, quiet_log);
         serial.open(0);
         serial.open(0);
         EXPECT_EQ(fake_serial.inits, 2);
@@ -320,7 +325,7 @@ TEST(ClSerialLifetime, ReopeningClosesFirstAndReleasingCloses)
         EXPECT_EQ(fake_serial.closes, 2);
         serial.open(0);
     }
-    EXPECT_EQ(fake_serial.closes, 3);
+    EXPECT_EQ(fake_serial.closes, 2);
 }
 
 TEST(ClSerialAggregator, PortsOfAnAggregatorArePrintedWithoutLineBreaks)
@@ -329,7 +334,7 @@ TEST(ClSerialAggregator, PortsOfAnAggregatorArePrintedWithoutLineBreaks)
     fake_serial.missing.clear();
     fake_serial.aggregated_ports = 2;
     ::testing::internal::CaptureStdout();
-    ClSerial serial("fake", fake_serial_lookup);
+    ClSerial serial("fake", fake_serial_lookup, quiet_log);
     std::fflush(stdout);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "port 0 - Agg#P0port 1 - Agg#P1");
     EXPECT_EQ(serial.portInfoName(1), "Agg#P1");
@@ -341,7 +346,7 @@ TEST(ClSerialAggregator, WithoutPortInfoTheNameIsEmpty)
     fake_serial.missing = {"clGetPortInfo"};
     fake_serial.aggregated_ports = 1;
     ::testing::internal::CaptureStdout();
-    ClSerial serial("fake", fake_serial_lookup);
+    ClSerial serial("fake", fake_serial_lookup, quiet_log);
     std::fflush(stdout);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "port 0 - #");
 }

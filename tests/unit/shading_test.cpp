@@ -6,7 +6,6 @@
 #include <random>
 #include <vector>
 
-#include "run_state.h"
 
 namespace {
 
@@ -143,18 +142,18 @@ std::unique_ptr<FloatMap> two_image_sum()
 
 TEST(CreateShadingMap, GainsComeFromTheTruncatedAverageAndConsumeTheImages)
 {
-    RunState state;
-    state.img_accum = two_image_sum();
-    state.img_count = 2;
-    create_shading_map(state);
+    std::unique_ptr<FloatMap> img_accum = two_image_sum();
+    int32_t img_count = 2;
+    std::unique_ptr<FloatMap> shading_map;
+    EXPECT_TRUE(create_shading_map(img_accum, img_count, shading_map));
 
-    ASSERT_TRUE(state.shading_map);
-    EXPECT_EQ(state.shading_map->width(), 2);
-    EXPECT_EQ(state.shading_map->height(), 1);
-    EXPECT_EQ(state.shading_map->get(0, 0), 200.0f / 11.0f);
-    EXPECT_EQ(state.shading_map->get(1, 0), 1.0f);
-    EXPECT_FALSE(state.img_accum);
-    EXPECT_EQ(state.img_count, 0);
+    ASSERT_TRUE(shading_map);
+    EXPECT_EQ(shading_map->width(), 2);
+    EXPECT_EQ(shading_map->height(), 1);
+    EXPECT_EQ(shading_map->get(0, 0), 200.0f / 11.0f);
+    EXPECT_EQ(shading_map->get(1, 0), 1.0f);
+    EXPECT_FALSE(img_accum);
+    EXPECT_EQ(img_count, 0);
 }
 
 struct Accumulation {
@@ -166,16 +165,16 @@ class CreateWithoutImagesTest : public ::testing::TestWithParam<Accumulation> {}
 
 TEST_P(CreateWithoutImagesTest, KeepsThePreviousMapAndEmptiesTheAccumulation)
 {
-    RunState state;
-    state.shading_map.reset(new FloatMap(3, 3));
-    const FloatMap* previous = state.shading_map.get();
-    if (GetParam().has_sum) state.img_accum = two_image_sum();
-    state.img_count = GetParam().count;
+    std::unique_ptr<FloatMap> shading_map(new FloatMap(3, 3));
+    const FloatMap* previous = shading_map.get();
+    std::unique_ptr<FloatMap> img_accum;
+    if (GetParam().has_sum) img_accum = two_image_sum();
+    int32_t img_count = GetParam().count;
 
-    create_shading_map(state);
-    EXPECT_EQ(state.shading_map.get(), previous);
-    EXPECT_FALSE(state.img_accum);
-    EXPECT_EQ(state.img_count, 0);
+    EXPECT_FALSE(create_shading_map(img_accum, img_count, shading_map));
+    EXPECT_EQ(shading_map.get(), previous);
+    EXPECT_FALSE(img_accum);
+    EXPECT_EQ(img_count, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Accumulations, CreateWithoutImagesTest,

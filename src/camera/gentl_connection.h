@@ -1,0 +1,61 @@
+// A camera reached through a GenTL producer: the binding, the system, the
+// interface and the device it opened, and the register port over the device.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "camera/gentl.h"
+#include "camera/port.h"
+#include "lib/text.h"
+
+class CTL;
+class Log;
+
+class GenTLConnection {
+public:
+    explicit GenTLConnection(Log& log);
+    ~GenTLConnection();
+    GenTLConnection(const GenTLConnection&) = delete;
+    GenTLConnection& operator=(const GenTLConnection&) = delete;
+
+    // Takes a newly loaded producer in place of the bound one, opens its
+    // system and lists its interfaces. 0, else the first failing code.
+    int32_t bind(std::unique_ptr<GenTLProducer> producer);
+
+    // --if: opens the named interface and lists its devices. False when it
+    // reported a failure.
+    bool open_interface(const String& name);
+
+    // --connect: opens the named device (the first listed when the name is
+    // empty) and makes the port over it. 0 or the failing code.
+    int32_t open_device(const String& name);
+
+    // The port of the last device opened; null before.
+    IPort* port() const;
+
+    // The end-of-run close: with an interface open, prints "closeGenTLDevice",
+    // releases the port and closes the device and the interface. False when
+    // there was no interface to close.
+    bool close();
+
+private:
+    Log& log_;
+    std::unique_ptr<GenTLProducer> producer_;
+    // Producers replaced by a later --cti stay bound: a port made through one
+    // of them may still be the run's port.
+    std::vector<std::unique_ptr<GenTLProducer>> earlier_producers_;
+    gentl::TL_HANDLE tl_handle_ = nullptr;
+    gentl::IF_HANDLE if_handle_ = nullptr;
+    gentl::DEV_HANDLE dev_handle_ = nullptr;
+    gentl::PORT_HANDLE port_handle_ = nullptr;
+    // The device IDs the last --if listed.
+    PtrList<String> device_ids_;
+    std::unique_ptr<CTL> ctl_;
+};
+
+// --cti: loads the producer and binds it to `gentl`, made on the first
+// successful load. 0, -1001 when the library cannot be loaded (the earlier
+// binding then stays), else the first failing code.
+int32_t open_cti(std::unique_ptr<GenTLConnection>& gentl, const String& file_name, Log& log);

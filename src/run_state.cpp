@@ -1,6 +1,0 @@
-#include "run_state.h"
-
-RunState::RunState() = default;
-
-// The port goes first: it borrows the producer binding or the serial port.
-RunState::~RunState() { cam_port.reset(); }
