@@ -93,11 +93,11 @@ int32_t CLSerial_CTL::writemem(uint32_t address, const void* data, uint32_t leng
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
     // 64-bit offsets: a length near 4 GiB must not wrap the loop around.
     for (uint64_t offset = 0; offset < length; offset += 4) {
-        // A last word of one to three bytes is completed with zero bytes
-        // rather than read past the caller's data.
-        const uint64_t remaining = length - offset;
+        // A length that ends inside a word still sends that whole word: on a
+        // little-endian host the first bytes are the word's lower half, and
+        // the upper half (the last gain of an odd shading map) would be lost.
         uint32_t word = 0;
-        std::memcpy(&word, bytes + offset, remaining < 4 ? static_cast<size_t>(remaining) : 4);
+        std::memcpy(&word, bytes + offset, 4);
         const int32_t status = writereg(address + static_cast<uint32_t>(offset), word);
         if (status != 0) return status;
     }

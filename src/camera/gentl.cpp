@@ -1,5 +1,6 @@
 #include "camera/gentl.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -44,19 +45,21 @@ const char* const GenTLProducer::entry_names[GenTLProducer::entry_count] = {
 };
 static_assert(entry_total == GenTLProducer::entry_count, "one slot for every name");
 
-std::unique_ptr<GenTLProducer> GenTLProducer::open(const String& path)
+std::unique_ptr<GenTLProducer> GenTLProducer::open(const String& path, Log* log)
 {
+    // Loading runs the library's own start-up code.
+    std::fflush(stdout);
     std::unique_ptr<platform::SharedLibrary> library =
         platform::SharedLibrary::open(path.c_str());
     if (!library) return nullptr;
     const platform::SharedLibrary& loaded = *library;
     std::unique_ptr<GenTLProducer> producer(new GenTLProducer(
-        [&loaded](const char* name) { return loaded.function<AnyEntry>(name); }));
+        [&loaded](const char* name) { return loaded.function<AnyEntry>(name); }, log));
     producer->library_ = std::move(library);
     return producer;
 }
 
-GenTLProducer::GenTLProducer(const Lookup& lookup)
+GenTLProducer::GenTLProducer(const Lookup& lookup, Log* log) : log_(log)
 {
     for (int32_t i = 0; i < entry_count; ++i) entries_[i] = lookup(entry_names[i]);
 }
@@ -74,10 +77,34 @@ template <typename F, typename... Args>
 GC_ERROR GenTLProducer::call(int32_t entry, Args... args) const
 {
     if (!entries_[entry]) return GC_ERR_NOT_IMPLEMENTED;
-    return reinterpret_cast<F>(entries_[entry])(args...);
+    // What was printed survives a crash inside the producer.
+    std::fflush(stdout);
+    const GC_ERROR status = reinterpret_cast<F>(entries_[entry])(args...);
+    if (status != GC_ERR_SUCCESS) log_failure(entry, status);
+    return status;
+}
+
+void GenTLProducer::log_failure(int32_t entry, GC_ERROR status) const
+{
+    if (!log_) return;
+    const char* const function = "GenTLProducer::call";
+    char text[1024] = {};
+    size_t size = sizeof text - 1;
+    GC_ERROR reported = status;
+    const auto last_error = reinterpret_cast<PGCGetLastError>(entries_[GCGetLastError_entry]);
+    if (last_error && last_error(&reported, text, &size) == GC_ERR_SUCCESS && text[0]) {
+        text[sizeof text - 1] = '\0';
+        log_->write(LOG_ERROR, "main", function, "%s failed - error %d: %s", entry_names[entry],
+                    static_cast<int>(status), text);
+        return;
+    }
+    log_->write(LOG_ERROR, "main", function, "%s failed - error %d", entry_names[entry],
+                static_cast<int>(status));
 }
 
 GC_ERROR GenTLProducer::GCInitLib() const { return call<PGCInitLib>(GCInitLib_entry); }
+
+GC_ERROR GenTLProducer::GCCloseLib() const { return call<PGCCloseLib>(GCCloseLib_entry); }
 
 GC_ERROR GenTLProducer::TLOpen(TL_HANDLE* system) const
 {

@@ -8,6 +8,8 @@
 #include "camera/gentl_api.h"
 #include "lib/text.h"
 
+class Log;
+
 namespace platform {
 class SharedLibrary;
 }
@@ -25,9 +27,10 @@ public:
     static const char* const entry_names[entry_count];
 
     // Loads the library and binds it; null when the file cannot be loaded.
-    static std::unique_ptr<GenTLProducer> open(const String& path);
+    // A failed call then leaves an ERROR line in log, when one is given.
+    static std::unique_ptr<GenTLProducer> open(const String& path, Log* log = nullptr);
     // Binds the entry points that lookup finds; the others stay absent.
-    explicit GenTLProducer(const Lookup& lookup);
+    explicit GenTLProducer(const Lookup& lookup, Log* log = nullptr);
     ~GenTLProducer();
     GenTLProducer(const GenTLProducer&) = delete;
     GenTLProducer& operator=(const GenTLProducer&) = delete;
@@ -37,6 +40,7 @@ public:
     // The calls the program makes. An absent entry point is not called: the
     // call answers GC_ERR_NOT_IMPLEMENTED as a producer would.
     gentl::GC_ERROR GCInitLib() const;
+    gentl::GC_ERROR GCCloseLib() const;
     gentl::GC_ERROR TLOpen(gentl::TL_HANDLE* system) const;
     gentl::GC_ERROR TLUpdateInterfaceList(gentl::TL_HANDLE system, gentl::bool8_t* changed,
                                           uint64_t timeout) const;
@@ -67,7 +71,9 @@ public:
 private:
     template <typename F, typename... Args>
     gentl::GC_ERROR call(int32_t entry, Args... args) const;
+    void log_failure(int32_t entry, gentl::GC_ERROR status) const;
 
+    Log* log_;
     std::unique_ptr<platform::SharedLibrary> library_;
     AnyEntry entries_[entry_count];
 };

@@ -155,7 +155,7 @@ bool GenTLConnection::close()
 int32_t open_cti(std::unique_ptr<GenTLConnection>& gentl, const String& file_name, Log& log)
 {
     console_print("open_cti('%s')\n", file_name.c_str());
-    std::unique_ptr<GenTLProducer> producer = GenTLProducer::open(file_name);
+    std::unique_ptr<GenTLProducer> producer = GenTLProducer::open(file_name, &log);
     if (!producer) {
         console_print("cannot open cti\n");
         return GC_ERR_ERROR;

@@ -31,11 +31,15 @@ void log_progress(const TransferTools& tools, const char* function, const char* 
     tools.log->write(LOG_INFO, "main", function, "%s", text);
 }
 
-// Both steps in a row make the camera keep its maps over a power cycle.
-void save_to_eeprom(IPort& port)
+// Both steps in a row make the camera keep its maps over a power cycle; the
+// second is not written after a refused first, so the camera keeps its old maps.
+bool save_to_eeprom(IPort& port)
 {
-    port.writereg(camreg::eeprom_save_0, 1);
-    port.writereg(camreg::eeprom_save_1, 1);
+    if (port.writereg(camreg::eeprom_save_0, 1) == 0 &&
+        port.writereg(camreg::eeprom_save_1, 1) == 0)
+        return true;
+    console_print("save to eeprom failed\n");
+    return false;
 }
 
 // True when the camera knows about defect map transfers at all.
@@ -48,11 +52,11 @@ bool revision_readable(IPort& port)
 }
 
 // Column entries go out as registers while walking; pixel words are collected
-// for one block write. The words are returned ready for the port's byte order.
-std::vector<uint32_t> send_columns_collect_pixels(IPort& port, const DefpixTable& table,
-                                                  bool big_endian)
+// for one block write, ready for the port's byte order. False (after the
+// message) when the camera refuses a column.
+bool send_columns_collect_pixels(IPort& port, const DefpixTable& table, bool big_endian,
+                                 std::vector<uint32_t>& words)
 {
-    std::vector<uint32_t> words;
     // Never empty storage: a block write of length 0 still passes a real buffer.
     words.reserve(static_cast<size_t>(table.defpix_count()) + 1);
     uint32_t column = 0;
@@ -60,11 +64,15 @@ std::vector<uint32_t> send_columns_collect_pixels(IPort& port, const DefpixTable
         if (entry.kind < defpix_kind_column) {
             words.push_back(for_memory(defpix_entry_word(entry.x, entry.y), big_endian));
         } else if (entry.kind == defpix_kind_column) {
-            port.writereg(camreg::defpix_columns + 4 * column, static_cast<uint32_t>(entry.x));
+            if (port.writereg(camreg::defpix_columns + 4 * column,
+                              static_cast<uint32_t>(entry.x)) != 0) {
+                console_print("writereg GVCP_USER_SPACE_DEFPIX_COLUMNS failed\n");
+                return false;
+            }
             ++column;
         }
     }
-    return words;
+    return true;
 }
 
 // Percentages as unsigned integer division; wide enough that no map size
@@ -154,18 +162,28 @@ bool upload_defpix_map(IPort* port, const DefpixTable& table, int32_t mapindex,
 
     log_progress(tools, "upload_defpix_map", "upload start)");
     const bool big_endian = port->is_big_endian();
-    const std::vector<uint32_t> words = send_columns_collect_pixels(*port, table, big_endian);
-    port->writemem(camreg::defpix_entries, words.data(),
-                   static_cast<uint32_t>(words.size() * sizeof(uint32_t)));
+    std::vector<uint32_t> words;
+    if (!send_columns_collect_pixels(*port, table, big_endian, words)) return false;
+    // A table without pixel entries still makes its block write of length 0,
+    // whose status says nothing about the map.
+    const int32_t sent = port->writemem(camreg::defpix_entries, words.data(),
+                                        static_cast<uint32_t>(words.size() * sizeof(uint32_t)));
+    if (sent != 0 && !words.empty()) {
+        console_print("writemem GVCP_USER_SPACE_DEFPIX failed\n");
+        return false;
+    }
     log_progress(tools, "upload_defpix_map", "upload finished)");
 
     console_print("enable map\n");
-    port->writereg(camreg::defpix_selmap, map);
+    if (port->writereg(camreg::defpix_selmap, map) != 0) {
+        console_print("writereg GVCP_USER_SPACE_DEFPIX_SELMAP failed\n");
+        return false;
+    }
     wait_for_camera(tools);
 
     console_print("save to eeprom\n");
     if (mapindex == 0) port->writereg(camreg::defpix_map0_lock, 1);
-    save_to_eeprom(*port);
+    if (!save_to_eeprom(*port)) return false;
     wait_for_camera(tools);
     console_print("\ndone\n");
     return true;
@@ -191,10 +209,16 @@ bool download_defpix_map(IPort* port, DefpixTable& table, int32_t mapindex,
     console_print("mapsize %d\n", static_cast<int>(mapsize));
 
     log_progress(tools, "download_defpix_map", "download start)");
-    // A failed read leaves the previous word in place.
-    uint32_t word = 0;
+    const int32_t refused_before = table.refused_adds();
+    bool complete = true;
     for (uint32_t i = 0; i < mapsize; ++i) {
-        port->readreg(camreg::defpix_entries + 4 * i, &word);
+        uint32_t word = 0;
+        if (port->readreg(camreg::defpix_entries + 4 * i, &word) != 0) {
+            // What a failed read left in the word is no entry of the map.
+            console_print("readreg GVCP_USER_SPACE_DEFPIX failed\n");
+            complete = false;
+            break;
+        }
         if (word == defpix_end_word) break;
         table.defpix_add(static_cast<int32_t>(word & 0xFFFF), static_cast<int32_t>(word >> 16), 0);
         if (i % 100 == 0) {
@@ -204,9 +228,10 @@ bool download_defpix_map(IPort* port, DefpixTable& table, int32_t mapindex,
     }
     console_print("\n");
     log_progress(tools, "download_defpix_map", "download finished)");
+    if (!complete) return false;
     console_print("%d defect pixels downloaded\n", static_cast<int>(mapsize));
     console_print("\ndone\n");
-    return true;
+    return table.refused_adds() == refused_before;
 }
 
 bool upload_shading_map(IPort* port, const FloatMap* shading_map, int32_t mapindex,
@@ -235,7 +260,7 @@ bool upload_shading_map(IPort* port, const FloatMap* shading_map, int32_t mapind
     wait_for_camera(tools);
 
     console_print("save to eeprom\n");
-    save_to_eeprom(*port);
+    if (!save_to_eeprom(*port)) return false;
     wait_for_camera(tools);
     console_print("\ndone\n");
     return true;

@@ -14,7 +14,8 @@ public:
     // Register values are in host order; 0 is success.
     virtual int32_t readreg(uint32_t address, uint32_t* value) = 0;
     virtual int32_t writereg(uint32_t address, uint32_t value) = 0;
-    // Sends the bytes as laid out by the caller.
+    // Sends the bytes as laid out by the caller, who holds whole words:
+    // ceil(length / 4) of them, even when length ends inside the last.
     virtual int32_t writemem(uint32_t address, const void* data, uint32_t length) = 0;
 
     // Releasing a port closes nothing: the connection owns the device or line.

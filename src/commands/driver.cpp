@@ -61,5 +61,5 @@ int run_command_line(const String& command_line, Log& log)
     } while (!tokens.exhausted());
     state.close_connection();
     std::fflush(stdout);
-    return failed ? exit_done : exit_done;
+    return failed ? exit_failed : exit_done;
 }

@@ -1,5 +1,6 @@
 #include "lib/clserial.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ void bind_entries(const ClSerial::Lookup& lookup, EntryBinding<F>... entries)
     ((entries.slot = reinterpret_cast<F>(lookup(entries.name))), ...);
 }
 
+// What was printed survives a crash inside the library.
+void before_library_call() { std::fflush(stdout); }
+
 String lower_case(const String& text)
 {
     std::string lower(text.c_str(), static_cast<size_t>(text.length()));
@@ -65,6 +69,7 @@ bool ends_with(const String& text, const std::string& tail)
 ClSerial::ClSerial(const String& path, Log& log) : log_(log)
 {
     log_.write(LOG_INFO, log_source, log_function, "load dll %s", path.c_str());
+    before_library_call();
     module_ = platform::SharedLibrary::open(path.c_str());
     if (!module_) throw int(clser_library_refused);
     const platform::SharedLibrary& loaded = *module_;
@@ -120,6 +125,7 @@ void ClSerial::log_ports() const
     }
     if (entries_.clGetNumPorts) {
         uint32_t reported = 0;
+        before_library_call();
         entries_.clGetNumPorts(&reported);
         const int32_t count = static_cast<int32_t>(reported);
         log_.write(LOG_INFO, log_source, log_function, "num ports %d", static_cast<int>(count));
@@ -136,6 +142,7 @@ int32_t ClSerial::num_serial_ports() const
 {
     if (!entries_.clGetNumSerialPorts) return 0;
     uint32_t count = 0;
+    before_library_call();
     entries_.clGetNumSerialPorts(&count);
     // A count beyond the signed range is nonsense; read as negative, it offers nothing.
     return static_cast<int32_t>(count);
@@ -144,6 +151,7 @@ int32_t ClSerial::num_serial_ports() const
 void ClSerial::open(uint32_t index)
 {
     close();
+    before_library_call();
     if (entries_.clSerialInit(index, &serial_ref_) != clser::CL_ERR_NO_ERR || !serial_ref_)
         throw int(clser_open_failed);
     if (entries_.clFlushPort(serial_ref_) != clser::CL_ERR_NO_ERR) throw int(clser_open_failed);
@@ -152,6 +160,7 @@ void ClSerial::open(uint32_t index)
 void ClSerial::close()
 {
     if (!serial_ref_) return;
+    before_library_call();
     entries_.clSerialClose(serial_ref_);
     serial_ref_ = nullptr;
 }
@@ -160,6 +169,7 @@ void ClSerial::serialWrite(char c)
 {
     for (int attempt = 0; attempt < 2; ++attempt) {
         uint32_t count = 1;
+        before_library_call();
         entries_.clSerialWrite(serial_ref_, &c, &count, timeout_ms);
         if (count == 1) return;
     }
@@ -179,6 +189,7 @@ String ClSerial::serialReadLine()
     for (;;) {
         char byte = 0;
         uint32_t count = 1;
+        before_library_call();
         entries_.clSerialRead(serial_ref_, &byte, &count, timeout_ms);
         if (count != 1 || byte == '\n') break;
         // Control characters and every byte from 128 up are dropped.
@@ -194,6 +205,7 @@ String ClSerial::serialPortName(uint32_t index) const
 {
     TextBuffer identifier_buffer;
     uint32_t size = text_buffer_size;
+    before_library_call();
     entries_.clGetSerialPortIdentifier(index, identifier_buffer.data(), &size);
     const String identifier = size > 0 ? identifier_buffer.text() : String("0");
     const int32_t hash = identifier.find_first_of(0, "#");
@@ -202,6 +214,7 @@ String ClSerial::serialPortName(uint32_t index) const
     TextBuffer manufacturer_buffer;
     size = text_buffer_size;
     uint32_t version = 0;
+    before_library_call();
     entries_.clGetManufacturerInfo(manufacturer_buffer.data(), &size, &version);
     const String manufacturer = size > 0 ? manufacturer_buffer.text() : String("0");
 
@@ -217,6 +230,7 @@ String ClSerial::portInfoName(uint32_t index) const
         uint32_t name_size = text_buffer_size;
         uint32_t id_size = text_buffer_size;
         uint32_t version = 0;
+        before_library_call();
         entries_.clGetPortInfo(index, manufacturer.data(), &name_size, port_id.data(), &id_size,
                                &version);
     }

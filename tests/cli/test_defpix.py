@@ -14,10 +14,10 @@ def field(width, height, value):
     return [[value] * width for _ in range(height)]
 
 
-def run(prog, *args):
-    """What the commands printed after the usage text."""
+def run(prog, *args, status=0):
+    """What the commands printed after the usage text; 2 when one reported a failure."""
     result = prog.run(*args)
-    assert result.status == 0, result.out
+    assert result.status == status, result.out
     return result.out.split("--version\n\n", 1)[1]
 
 
@@ -55,21 +55,23 @@ def test_detection_works_on_the_mean_of_the_loaded_images_and_consumes_them(prog
     first[1][4], second[1][4] = 200, 201
     write_bmp(prog.path("1.bmp"), first)
     write_bmp(prog.path("2.bmp"), second)
-    out = run(prog, "--load_img", "1.bmp", "2.bmp", "--create_defpix_map", "--create_defpix_map")
+    out = run(prog, "--load_img", "1.bmp", "2.bmp", "--create_defpix_map", "--create_defpix_map",
+              status=2)
     assert out.endswith("4, 1, 200.5\ndefect count 1\n"
                         "create_defpix_map()\ncreate_defpix_map failed, no image\n")
 
 
-@pytest.mark.parametrize("first, second, expected, defects", [
-    (["20", "64"], [], "lt_v 20, lt_w 64\n", 0),
-    (["x"], [], "lt_v 0, lt_w 128\n", 0),
-    (["20", "64"], ["-1"], "lt_v -1, lt_w 64\n", 16),
-    (["20", "64"], ["9", "0"], "invalid width 0, using 64\nlt_v 9, lt_w 64\n", 0),
+@pytest.mark.parametrize("first, second, expected, defects, status", [
+    (["20", "64"], [], "lt_v 20, lt_w 64\n", 0, 0),
+    (["x"], [], "lt_v 0, lt_w 128\n", 0, 0),
+    (["20", "64"], ["-1"], "lt_v -1, lt_w 64\n", 16, 0),
+    (["20", "64"], ["9", "0"], "invalid width 0, using 64\nlt_v 9, lt_w 64\n", 0, 2),
 ])
-def test_detection_settings_hold_for_the_rest_of_the_run(prog, first, second, expected, defects):
+def test_detection_settings_hold_for_the_rest_of_the_run(prog, first, second, expected, defects,
+                                                         status):
     write_bmp(prog.path("c.bmp"), field(4, 4, 50))
     out = run(prog, "--load_img", "c.bmp", "--create_defpix_map", *first,
-              "--load_img", "c.bmp", "--create_defpix_map", *second)
+              "--load_img", "c.bmp", "--create_defpix_map", *second, status=status)
     assert out.split("load_img('c.bmp')\n")[2] == (
         "create_defpix_map()\n" + expected + "mean brightness 50.000000\n" +
         "".join("%d, %d, 50.0\n" % (i % 4, i // 4) for i in range(defects)) +
@@ -96,7 +98,8 @@ def test_map_file_round_trip_is_byte_for_byte(prog):
 def test_full_table_is_reported_once(prog):
     lines = b"".join(b"%d;%d;0\r\n" % (i % 1000, i // 1000) for i in range(100002))
     prog.write_bytes("big.map", lines)
-    assert run(prog, "--load_defpix_map", "big.map", "--save_defpix_map", "out.map") == (
+    assert run(prog, "--load_defpix_map", "big.map", "--save_defpix_map", "out.map",
+               status=2) == (
         "load_defpix_map('big.map')\n"
         "defpix_add failed - table full\n"
         "defpix_pixel_cnt 100002, defpix_column_cnt 0\n"
@@ -107,7 +110,7 @@ def test_full_table_is_reported_once(prog):
 def test_map_files_that_cannot_be_used_are_reported(prog):
     os.mkdir(prog.path("folder.map"))
     assert run(prog, "--save_defpix_map", "missing/x.map", "--load_defpix_map", "folder.map",
-               "--load_defpix_map") == (
+               "--load_defpix_map", status=2) == (
         "save_defpix_map('missing/x.map')\n"
         "save_defpix_map('missing/x.map') - failed\n"
         "load_defpix_map('folder.map')\n"
@@ -119,7 +122,8 @@ def test_map_files_that_cannot_be_used_are_reported(prog):
 def test_failed_save_is_reported(prog):
     # Keeping the old file on a failed save is the atomic writer's, tested with it.
     prog.write_bytes("in.map", b"1;2;0\n")
-    out = run(prog, "--load_defpix_map", "in.map", "--save_defpix_map", "missing/keep.map")
+    out = run(prog, "--load_defpix_map", "in.map", "--save_defpix_map", "missing/keep.map",
+              status=2)
     assert out.endswith("save_defpix_map('missing/keep.map') - failed\n")
     assert not os.path.exists(prog.path("missing"))
 
@@ -149,7 +153,7 @@ def test_apply_and_mark_change_exactly_the_map_pixels(prog, command, entries, ch
 def test_images_that_cannot_be_used_are_reported(prog):
     write_bmp(prog.path("in.bmp"), field(3, 2, 9))
     assert run(prog, "--apply_defpix_map", "none.bmp", "out.bmp",
-               "--mark_defpix_map", "in.bmp", "missing/out.bmp") == (
+               "--mark_defpix_map", "in.bmp", "missing/out.bmp", status=2) == (
         "apply_defpix_map('none.bmp', 'out.bmp')\n"
         "cannot read image 'none.bmp'\n"
         "apply_defpix_map('in.bmp', 'missing/out.bmp')\n"

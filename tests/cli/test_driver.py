@@ -66,7 +66,7 @@ def test_version_repeats_banner(prog):
 def test_unknown_words_are_reported_and_the_run_goes_on(prog, args, expected):
     result = prog.run(*args)
     assert result.out == USAGE + expected
-    assert result.status == 0
+    assert result.status == 2
 
 
 @pytest.mark.parametrize("args", [["--load_img", "--version"], ["--load_img"]])

@@ -85,7 +85,7 @@ def test_without_a_connection_nothing_is_sent(camera):
                                "download_defpix_map(2)\nnot connected\n"
                                "load_shading_map('gains.txt')\n"
                                "upload_shading_map(3)\nnot connected\n")
-    assert result.status == 0
+    assert result.status == 2
     assert camera.stored() == {}
 
 
@@ -113,5 +113,5 @@ def test_camera_refusals_stop_the_transfer_before_any_save(camera, settings, arg
         camera.configure(settings)
     result = camera.run(*CONNECT, *args)
     assert result.messages == CONNECTED + tail + "closeGenTLDevice\n"
-    assert result.status == 0
+    assert result.status == (0 if tail.endswith("\ndone\n") else 2)
     assert camera.stored() == {}

@@ -1,4 +1,5 @@
 #include "camera/clserial_ctl.h"
+#include "camera/map_transfer.h"
 
 #include <gtest/gtest.h>
 
@@ -187,22 +188,16 @@ TEST_F(ClSerialCtlTest, WritememStopsAtTheFirstFailingWord)
     EXPECT_EQ(fake_serial.requests, std::vector<std::string>{"V10100000,7"});
 }
 
-TEST_F(ClSerialCtlTest, WritememCompletesAShortLastWordWithZeros)
+// An odd shading map ends in half a word; the gain in its upper half must
+// reach the camera, as it does over GenTL.
+TEST_F(ClSerialCtlTest, WritememSendsTheWholeLastWordOfAnOddShadingMap)
 {
     fake_serial.replies = {"OK\r\n", "OK\r\n"};
-    // Six bytes to send; the two after them must not be.
-    const unsigned char bytes[8] = {0x11, 0x22, 0x33, 0x44, 0xAA, 0xBB, 0xCC, 0xDD};
-    const unsigned char last_bytes[4] = {0xAA, 0xBB, 0, 0};
-    uint32_t first = 0;
-    uint32_t last = 0;
-    std::memcpy(&first, bytes, 4);
-    std::memcpy(&last, last_bytes, 4);
-    EXPECT_EQ(ctl_->writemem(0x10025000, bytes, 6), 0);
-    char expected_first[32];
-    char expected_last[32];
-    std::snprintf(expected_first, sizeof expected_first, "V10025000,%X", unsigned(first));
-    std::snprintf(expected_last, sizeof expected_last, "V10025004,%X", unsigned(last));
-    EXPECT_EQ(fake_serial.requests, (std::vector<std::string>{expected_first, expected_last}));
+    const float gains[3] = {1.0f, 2.0f, 0.5f};
+    const std::vector<uint32_t> words = shading_words(gains, 3, false);
+    EXPECT_EQ(ctl_->writemem(0x10100000, words.data(), 6), 0);
+    EXPECT_EQ(fake_serial.requests,
+              (std::vector<std::string>{"V10100000,10002000", "V10100004,8000000"}));
 }
 
 TEST_F(ClSerialCtlTest, ACharacterThatCannotBeSentIsRaised)

@@ -388,22 +388,25 @@ INSTANTIATE_TEST_SUITE_P(
                       DownloadFailure{0, "invalid mapsize\n",
                                       {"R 10004040", "W 10004014=1", "R 1000401C"}}));
 
-TEST_F(MapTransferTest, DownloadMergesIntoTheTableAndRepeatsAWordThatFailedToRead)
+// A word that failed to read holds nothing of the map: the download stops
+// there, keeping the entries read before it, and does not report success.
+TEST_F(MapTransferTest, DownloadMergesIntoTheTableAndStopsAtAWordThatFailedToRead)
 {
     use_port(true);
     camera_holds(4, 4);
-    port_->read_status[camreg::defpix_entries + 4] = -1011;
-    table_.defpix_add(3, 4, 4);  // entry 2 of the camera, already known as a column
+    port_->read_status[camreg::defpix_entries + 8] = -1011;
+    table_.defpix_add(1, 0, 4);  // entry 0 of the camera, already known as a column
 
-    EXPECT_EQ(download_defects(-1), "download_defpix_map(-1)\nmapsize 4\n.\n"
-                                    "4 defect pixels downloaded\n\ndone\n");
+    EXPECT_EQ(download_defects(-1), "download_defpix_map(-1)\nmapsize 4\n."
+                        "readreg GVCP_USER_SPACE_DEFPIX failed\n\n");
     EXPECT_EQ(port_->accesses[1], "W 10004014=FFFFFFFF");
-    ASSERT_EQ(table_.defpix_count(), 3);
+    ASSERT_EQ(table_.defpix_count(), 2);
     EXPECT_EQ(table_.entry(0).kind, 4);
-    EXPECT_EQ(table_.entry(1).x, 1);
-    EXPECT_EQ(table_.entry(1).y, 0);
-    EXPECT_EQ(table_.entry(2).x, 4);
-    EXPECT_EQ(table_.entry(2).y, 6);
+    EXPECT_EQ(table_.entry(1).x, 2);
+    EXPECT_EQ(table_.entry(1).y, 2);
+    EXPECT_EQ(trace_lines(log_name),
+              (std::vector<std::string>{"INFO main download_defpix_map : download start)",
+                                        "INFO main download_defpix_map : download finished)"}));
 }
 
 std::unique_ptr<FloatMap> shading_map_of(int32_t width, int32_t height, float first)
