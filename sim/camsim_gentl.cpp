@@ -55,6 +55,7 @@ struct Producer {
 
     SimConfig config;
     CameraModel camera;
+    uint32_t port_accesses = 0;
     bool system_open = false;
     char system = 0;  // its address is the system handle
     std::vector<Interface> interfaces;
@@ -70,6 +71,14 @@ GC_ERROR entry_check(const char* name)
     auto failing = producer->config.failing_entries.find(name);
     if (failing != producer->config.failing_entries.end()) return failing->second;
     return GC_ERR_SUCCESS;
+}
+
+// Counts one register access; the one the configuration names is refused.
+GC_ERROR injected_access_fault()
+{
+    constexpr GC_ERROR io_error = -1010;
+    const uint32_t access = ++producer->port_accesses;
+    return access == producer->config.fail_access ? io_error : GC_ERR_SUCCESS;
 }
 
 GC_ERROR copy_text(const std::string& text, char* buffer, size_t* size)
@@ -348,6 +357,7 @@ GC_ERROR GC_CALLTYPE GCReadPort(PORT_HANDLE port, uint64_t address, void* buffer
     if (GC_ERROR status = entry_check("GCReadPort")) return status;
     if (GC_ERROR status = check_port_access(port, address, buffer, size, Span::whole_words))
         return status;
+    if (GC_ERROR status = injected_access_fault()) return status;
     unsigned char* bytes = static_cast<unsigned char*>(buffer);
     for (size_t done = 0; done < *size; done += 4) {
         uint32_t value = 0;
@@ -371,6 +381,7 @@ GC_ERROR GC_CALLTYPE GCWritePort(PORT_HANDLE port, uint64_t address, const void*
     if (GC_ERROR status = entry_check("GCWritePort")) return status;
     if (GC_ERROR status = check_port_access(port, address, buffer, size, Span::may_end_in_part))
         return status;
+    if (GC_ERROR status = injected_access_fault()) return status;
     const unsigned char* bytes = static_cast<const unsigned char*>(buffer);
     for (size_t done = 0; done < *size; done += 4) {
         const uint32_t value = big_endian_word(bytes + done, *size - done);

@@ -54,6 +54,7 @@ struct Library {
     SimConfig config;
     std::vector<Port> ports;
     std::unique_ptr<CameraModel> model;
+    uint32_t requests = 0;
 };
 
 Library& library()
@@ -146,6 +147,10 @@ bool answer(const std::string& request, std::string& reply)
         reply = "ERROR unknown command";
         return true;
     }
+    if (++lib.requests == lib.config.fail_access) {
+        reply = "ERROR -1010";
+        return true;
+    }
     if (lib.config.silent_registers.count(address)) return false;
     auto configured = lib.config.error_replies.find(address);
     if (configured != lib.config.error_replies.end()) {
@@ -212,6 +217,11 @@ int32_t CLSER_CALLTYPE clSerialInit(uint32_t serial_index, void** serial_ref)
     Port& port = lib.ports[serial_index];
     port = Port();
     port.open = true;
+    // The camera powers up at each open: its settings and its non-volatile
+    // store are read again, as camsim.cti reads them at GCInitLib.
+    lib.config = camsim::load_sim_config();
+    lib.model.reset();
+    lib.requests = 0;
     lib.camera();
     *serial_ref = &port;
     return CL_ERR_NO_ERR;

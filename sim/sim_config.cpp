@@ -125,6 +125,7 @@ bool apply_plain(const std::string& key, const std::string& value, SimConfig& co
         return parse_list(value, config.write_protected_maps, parse_uint32);
     if (key == "revision_unreadable") return parse_flag(value, config.revision_unreadable);
     if (key == "heartbeat_thread") return parse_flag(value, config.heartbeat_thread);
+    if (key == "fail_access") return parse_uint32(value, config.fail_access);
     if (key == "serial_ports") return parse_count(value, config.serial_ports);
     if (key == "serial_manufacturer") return config.serial_manufacturer = value, true;
     if (key == "silent") return parse_list(value, config.silent_registers, parse_uint32);

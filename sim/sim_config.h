@@ -35,6 +35,10 @@ struct SimConfig {
     // GCInitLib starts a thread of the producer's own that runs until the
     // process ends, as the heartbeat thread of a GigE Vision producer does.
     bool heartbeat_thread = false;
+    // The Nth register access over the port (a GCReadPort or GCWritePort call
+    // since GCInitLib, a request line since clSerialInit; counted from 1) is
+    // refused with GC_ERR_IO, without reaching the camera; 0 refuses none.
+    uint32_t fail_access = 0;
     // Address -> code of a word access that fails there.
     std::map<uint32_t, int32_t> read_faults;
     std::map<uint32_t, int32_t> write_faults;

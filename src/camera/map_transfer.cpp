@@ -199,9 +199,17 @@ bool download_defpix_map(IPort* port, DefpixTable& table, int32_t mapindex,
     }
     if (!revision_readable(*port)) return false;
 
-    port->writereg(camreg::defpix_selmap, static_cast<uint32_t>(mapindex));
+    // Without the map selected and its size read, a "done" would report
+    // another map, or nothing, as the camera's.
+    if (port->writereg(camreg::defpix_selmap, static_cast<uint32_t>(mapindex)) != 0) {
+        console_print("writereg GVCP_USER_SPACE_DEFPIX_SELMAP failed\n");
+        return false;
+    }
     uint32_t mapsize = 0;
-    port->readreg(camreg::defpix_mapsize, &mapsize);
+    if (port->readreg(camreg::defpix_mapsize, &mapsize) != 0) {
+        console_print("readreg GVCP_USER_SPACE_DEFPIX_MAPSIZE failed\n");
+        return false;
+    }
     if (mapsize > defpix_largest_mapsize) {
         console_print("invalid mapsize\n");
         return false;

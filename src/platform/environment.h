@@ -1,0 +1,9 @@
+// Setting a variable of the process's own environment, for what the process
+// later reads or loads (the simulated camera reads its settings from there).
+#pragma once
+
+namespace platform {
+
+void set_environment(const char* name, const char* value);
+
+}  // namespace platform
