@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test of every build:
-# native, the sanitizer build, and both Windows builds under Wine, then every
-# fuzz target for a minute (KD_FUZZ_SECONDS; 0 skips).
+# native, the sanitizer build, and both Windows builds under Wine, then, when
+# native, win64 and win32 are all among them, the comparison of those three
+# programs, then every fuzz target for a minute (KD_FUZZ_SECONDS; 0 skips).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +17,19 @@ for preset in "${presets[@]}"; do
   ctest --preset "$preset" -j2 || failed+=("$preset")
 done
 
+# The three programs must print, write and store the same bytes for the same
+# runs; a difference names the run, the file and the first differing byte.
+compared=0
+if [[ " ${presets[*]} " == *" native "* && " ${presets[*]} " == *" win64 "* &&
+      " ${presets[*]} " == *" win32 "* ]]; then
+  compared=1
+  echo "=== builds alike ==="
+  # Debian's python3 carries python3-pytest; a python3 earlier on PATH may not.
+  python=/usr/bin/python3
+  [ -x "$python" ] || python=python3
+  "$python" -m pytest -q -p no:cacheprovider tests/compare || failed+=(compare)
+fi
+
 # Every fuzz target briefly, so a regression in input handling shows here too.
 fuzz_seconds=${KD_FUZZ_SECONDS:-60}
 if [ "$fuzz_seconds" -gt 0 ]; then
@@ -23,7 +37,7 @@ if [ "$fuzz_seconds" -gt 0 ]; then
   scripts/fuzz.sh "$fuzz_seconds" || failed+=(fuzz)
 fi
 
-total=$(( ${#presets[@]} + (fuzz_seconds > 0 ? 1 : 0) ))
+total=$(( ${#presets[@]} + compared + (fuzz_seconds > 0 ? 1 : 0) ))
 echo "builds and fuzz runs: $(( total - ${#failed[@]} )) passed, ${#failed[@]} failed"
 if [ ${#failed[@]} -gt 0 ]; then
   echo "failed: ${failed[*]}"
