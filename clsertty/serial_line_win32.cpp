@@ -43,10 +43,11 @@ OpenFailure failure_of(DWORD error)
     }
 }
 
-// COM10 and above open only through the device namespace; COM1 opens both ways.
+// COM10 and above open only through the device namespace; a name with a
+// path in it (\\.\COM3, a file) is taken as it stands.
 std::string device_path(const std::string& device)
 {
-    if (device.compare(0, 4, "\\\\.\\") == 0) return device;
+    if (device.find_first_of("\\/") != std::string::npos) return device;
     return "\\\\.\\" + device;
 }
 
