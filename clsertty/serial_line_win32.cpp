@@ -134,6 +134,13 @@ std::unique_ptr<SerialLine> SerialLine::open(const std::string& device, uint32_t
         problem.reason = system_message(error);
         return nullptr;
     }
+    DCB current = {};
+    current.DCBlength = sizeof current;
+    if (!GetCommState(system->handle, &current)) {
+        problem.failure = OpenFailure::refused;
+        problem.reason = "not a serial device";
+        return nullptr;
+    }
     if (!apply_settings(system->handle, baud)) {
         problem.failure = OpenFailure::refused;
         problem.reason = "the device does not take " + std::to_string(baud) + " baud, 8N1";

@@ -138,6 +138,16 @@ protected:
     void* ref_ = nullptr;
 };
 
+// Tests on a line: this library's port 0 open on a new pseudo-terminal.
+class ClserttyLine : public ClserttyTest {
+protected:
+    void SetUp() override
+    {
+        ClserttyTest::SetUp();
+        if (!HasFatalFailure()) open_far_end();
+    }
+};
+
 TEST_F(ClserttyTest, ListsTheNamedPortsUnderTheirDeviceNames)
 {
     ASSERT_EQ(2u, list_ports("/dev/ttyUSB7::COM12:"));
@@ -184,9 +194,8 @@ INSTANTIATE_TEST_SUITE_P(Ports, ClserttyOpen, ::testing::Values(
     OpenCase{"./clsertty_test_plain_file", 0, CL_ERR_PORT_IN_USE},
     OpenCase{"/no/such/tty", 1, CL_ERR_INVALID_INDEX}));
 
-TEST_F(ClserttyTest, CarriesBytesBothWays)
+TEST_F(ClserttyLine, CarriesBytesBothWays)
 {
-    open_far_end();
     char request[] = "rVB008\r\n";
     uint32_t count = 8;
     EXPECT_EQ(CL_ERR_NO_ERR, api_->write(ref_, request, &count, 1000));
@@ -205,9 +214,8 @@ TEST_F(ClserttyTest, CarriesBytesBothWays)
 
 // What a camera sends is handed over as it is, control bytes and all; a read
 // that wants more than comes ends at its time-out with what came.
-TEST_F(ClserttyTest, AReadWithoutEnoughBytesEndsAtItsTimeout)
+TEST_F(ClserttyLine, AReadWithoutEnoughBytesEndsAtItsTimeout)
 {
-    open_far_end();
     const std::string garbage("\x00\xff\x1b[2J12", 8);
     far_end_sends(garbage);
     const Read partial = read(64, 300);
@@ -222,9 +230,8 @@ TEST_F(ClserttyTest, AReadWithoutEnoughBytesEndsAtItsTimeout)
     EXPECT_LT(silence.elapsed_ms, slack_ms);
 }
 
-TEST_F(ClserttyTest, AFarEndThatClosesIsReportedAtOnce)
+TEST_F(ClserttyLine, AFarEndThatClosesIsReportedAtOnce)
 {
-    open_far_end();
     far_end_sends("12");
     EXPECT_EQ("12", read(2, 1000).bytes);
     far_.reset();
@@ -242,9 +249,8 @@ TEST_F(ClserttyTest, AFarEndThatClosesIsReportedAtOnce)
     EXPECT_LT(ms_since(start), slack_ms);
 }
 
-TEST_F(ClserttyTest, AWriteNobodyTakesEndsAtItsTimeout)
+TEST_F(ClserttyLine, AWriteNobodyTakesEndsAtItsTimeout)
 {
-    open_far_end();
     std::string flood(1 << 20, 'x');
     uint32_t count = static_cast<uint32_t>(flood.size());
     const Clock::time_point start = Clock::now();
@@ -253,9 +259,8 @@ TEST_F(ClserttyTest, AWriteNobodyTakesEndsAtItsTimeout)
     EXPECT_LT(ms_since(start), 300 + slack_ms);
 }
 
-TEST_F(ClserttyTest, RefusesWhatItDidNotOpen)
+TEST_F(ClserttyLine, RefusesWhatItDidNotOpen)
 {
-    open_far_end();
     void* second = nullptr;
     EXPECT_EQ(CL_ERR_PORT_IN_USE, api_->init(0, &second));
     EXPECT_EQ(CL_ERR_BAUD_RATE_NOT_SUPPORTED, api_->set_baud(ref_, 12345));
