@@ -84,15 +84,11 @@ uint32_t baud_from_argument(uint32_t argument)
     return argument;
 }
 
+// The standard has no status for a device that refuses: an index that
+// names no usable port. The reason goes to standard error.
 int32_t status_of(clsertty::OpenFailure failure)
 {
-    switch (failure) {
-    case clsertty::OpenFailure::missing: return CL_ERR_INVALID_INDEX;
-    case clsertty::OpenFailure::busy:
-    case clsertty::OpenFailure::refused:
-    case clsertty::OpenFailure::none: break;
-    }
-    return CL_ERR_PORT_IN_USE;
+    return failure == clsertty::OpenFailure::busy ? CL_ERR_PORT_IN_USE : CL_ERR_INVALID_INDEX;
 }
 
 int32_t copy_text(const std::string& text, char* buffer, uint32_t* size)
@@ -117,7 +113,8 @@ uint32_t transfer_within(uint32_t size, uint32_t timeout_ms, Step step)
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     uint32_t done = 0;
     while (done < size) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         const uint32_t left_ms = left.count() > 0 ? static_cast<uint32_t>(left.count()) : 0;
         const int32_t moved = step(done, size - done, left_ms);
         if (moved < 0) break;
@@ -158,9 +155,11 @@ public:
         uint32_t baud;
         if (!starting_baud(baud)) return CL_ERR_BAUD_RATE_NOT_SUPPORTED;
         clsertty::OpenProblem problem;
-        std::unique_ptr<OpenPort> port(new OpenPort{device, clsertty::SerialLine::open(device, baud, problem)});
+        std::unique_ptr<OpenPort> port(
+            new OpenPort{device, clsertty::SerialLine::open(device, baud, problem)});
         if (!port->line) {
-            // The program above may say no more than that the port did not open.
+            // The program above may say no more than that the port did not
+            // open; a user with a camera on the line needs the reason.
             std::fprintf(stderr, "clsertty: cannot open %s: %s\n", device.c_str(),
                          problem.reason.c_str());
             return status_of(problem.failure);

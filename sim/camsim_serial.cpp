@@ -102,9 +102,9 @@ bool send(clsertty::SerialLine& line, const std::string& bytes)
     return true;
 }
 
-class Clock {
+class TimeLimit {
 public:
-    explicit Clock(long limit_s)
+    explicit TimeLimit(long limit_s)
         : limited_(limit_s >= 0),
           end_(std::chrono::steady_clock::now() + std::chrono::seconds(limit_s < 0 ? 0 : limit_s))
     {
@@ -116,7 +116,8 @@ public:
         if (!limited_) return 1000;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             end_ - std::chrono::steady_clock::now());
-        return left.count() <= 0 ? 0 : left.count() < 200 ? static_cast<uint32_t>(left.count()) : 200;
+        if (left.count() <= 0) return 0;
+        return left.count() < 200 ? static_cast<uint32_t>(left.count()) : 200;
     }
 
     bool over() const { return limited_ && std::chrono::steady_clock::now() >= end_; }
@@ -127,12 +128,12 @@ private:
 };
 
 void serve(clsertty::SerialLine& line, const camsim::SimConfig& config,
-           camsim::CameraModel& camera, const Clock& clock)
+           camsim::CameraModel& camera, const TimeLimit& limit)
 {
     camsim::RequestLine request;
     char buffer[256];
-    while (!clock.over()) {
-        const int32_t got = line.read(buffer, sizeof buffer, clock.next_wait_ms());
+    while (!limit.over()) {
+        const int32_t got = line.read(buffer, sizeof buffer, limit.next_wait_ms());
         if (got < 0) {
             std::fprintf(stderr, "camsim-serial: the line has gone\n");
             return;
@@ -141,8 +142,8 @@ void serve(clsertty::SerialLine& line, const camsim::SimConfig& config,
         std::string text;
         for (int32_t i = 0; i < got; ++i) {
             std::string reply;
-            if (request.take(buffer[i], text) && camsim::answer_request(text, config, camera, reply))
-                replies += reply + "\r\n";
+            if (!request.take(buffer[i], text)) continue;
+            if (camsim::answer_request(text, config, camera, reply)) replies += reply + "\r\n";
         }
         if (!replies.empty() && !send(line, replies)) {
             std::fprintf(stderr, "camsim-serial: the line has gone\n");
@@ -170,6 +171,6 @@ int main(int argc, char** argv)
     std::unique_ptr<clsertty::SerialLine> line = open_line(options);
     if (!line) return 1;
     camsim::CameraModel camera(config, camsim::state_file_from_environment());
-    serve(*line, config, camera, Clock(options.exit_after_s));
+    serve(*line, config, camera, TimeLimit(options.exit_after_s));
     return 0;
 }
