@@ -1,8 +1,6 @@
-// clsersim: the simulated camera behind the Camera Link serial entry points.
-// The camera answers the register text protocol one reply line each:
-//   "rV<address>"         -> the value in upper-case hexadecimal
-//   "V<address>,<value>"  -> "OK"
-// and "ERROR ..." where the camera refuses. A request on a silent register
+// clsersim: the simulated camera behind the Camera Link serial entry points,
+// answering the register text protocol (serial_protocol.h) one reply line
+// each. A request on a silent register
 // gets no reply; a read then finds nothing at once instead of waiting out its
 // time-out, so tests stay fast.
 #include <cstdio>
@@ -13,6 +11,7 @@
 
 #include "camera_model.h"
 #include "lib/clserial_api.h"
+#include "serial_protocol.h"
 #include "sim_config.h"
 
 using camsim::CameraModel;
@@ -23,7 +22,7 @@ namespace {
 
 struct Port {
     bool open = false;
-    std::string request;  // characters received since the last line feed
+    camsim::RequestLine request;
     std::string reply;    // characters not yet read
 };
 
@@ -93,92 +92,18 @@ int32_t copy_text(const std::string& text, char* buffer, uint32_t* size)
     return CL_ERR_NO_ERR;
 }
 
-// Reads up to eight hexadecimal digits; false for anything else.
-bool parse_hex(const std::string& text, uint32_t& value)
-{
-    if (text.empty() || text.size() > 8) return false;
-    value = 0;
-    for (char c : text) {
-        uint32_t digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<uint32_t>(c - '0');
-        else if (c >= 'A' && c <= 'F')
-            digit = static_cast<uint32_t>(c - 'A' + 10);
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<uint32_t>(c - 'a' + 10);
-        else
-            return false;
-        value = value * 16 + digit;
-    }
-    return true;
-}
-
-std::string hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%X", static_cast<unsigned>(value));
-    return text;
-}
-
-std::string refusal(const CameraModel::Result& result)
-{
-    switch (result.outcome) {
-    case CameraModel::Outcome::unmapped: return "ERROR unknown register";
-    case CameraModel::Outcome::refused: return "ERROR access denied";
-    case CameraModel::Outcome::injected: return "ERROR " + std::to_string(result.code);
-    case CameraModel::Outcome::ok: break;
-    }
-    return "ERROR";
-}
-
-// The camera's answer to one request line; false when it stays silent.
-bool answer(const std::string& request, std::string& reply)
-{
-    Library& lib = library();
-    uint32_t address = 0;
-    uint32_t value = 0;
-    const bool is_read = request.compare(0, 2, "rV") == 0 && parse_hex(request.substr(2), address);
-    const size_t comma = request.find(',');
-    const bool is_write = !is_read && request.compare(0, 1, "V") == 0 &&
-                          comma != std::string::npos &&
-                          parse_hex(request.substr(1, comma - 1), address) &&
-                          parse_hex(request.substr(comma + 1), value);
-    if (!is_read && !is_write) {
-        reply = "ERROR unknown command";
-        return true;
-    }
-    if (++lib.requests == lib.config.fail_access) {
-        reply = "ERROR -1010";
-        return true;
-    }
-    if (lib.config.silent_registers.count(address)) return false;
-    auto configured = lib.config.error_replies.find(address);
-    if (configured != lib.config.error_replies.end()) {
-        reply = configured->second;
-        return true;
-    }
-    if (is_read) {
-        const CameraModel::Result result = lib.camera().read(address, value);
-        reply = result.ok() ? hex(value) : refusal(result);
-    } else {
-        const CameraModel::Result result = lib.camera().write(address, value);
-        reply = result.ok() ? "OK" : refusal(result);
-    }
-    return true;
-}
-
 void receive(Port& port, char c)
 {
-    if (c != '\n') {
-        // A line that never ends is not kept without bound.
-        if (port.request.size() < 256) port.request += c;
+    std::string line;
+    if (!port.request.take(c, line)) return;
+    std::string reply;
+    Library& lib = library();
+    if (++lib.requests == lib.config.fail_access) {
+        port.reply += "ERROR -1010\r\n";
         return;
     }
-    std::string line = port.request;
-    port.request.clear();
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::string reply;
-    if (answer(line, reply)) port.reply += reply + "\r\n";
+    if (camsim::answer_request(line, lib.config, lib.camera(), reply))
+        port.reply += reply + "\r\n";
 }
 
 }  // namespace

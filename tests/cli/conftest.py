@@ -13,6 +13,8 @@ def pytest_addoption(parser):
     parser.addoption("--prog", required=True, help="path of the program under test")
     parser.addoption("--emulator", default="", help="command that runs the program (wine)")
     parser.addoption("--testdata", default="", help="shared test data folder")
+    parser.addoption("--camsim-serial", default="",
+                     help="camsim-serial of the native build, the camera on a pseudo-terminal")
 
 
 class Program:

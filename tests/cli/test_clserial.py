@@ -1,49 +1,9 @@
 """Camera Link serial connection end to end, with the simulated library clsersim."""
-import os
-import shutil
-import subprocess
-
 import pytest
 
-from simulated_camera import SimulatedCamera
+from simulated_camera import SerialCamera
 
 PORT0 = "CamSim#COM1#Port0"
-
-
-class SerialCamera(SimulatedCamera):
-    """A folder holding a copy of clsersim, named as the serial library folder
-    (registry value under Wine, environment variable natively), beside the
-    simulated GenTL producer that shares the camera's memory."""
-
-    def __init__(self, prog, folder="serial libs"):
-        super().__init__(prog)
-        self.suffix = ".dll" if prog.windows else ".so"
-        self.folder = prog.path(folder)
-        os.makedirs(self.folder)
-        self.library = os.path.join(self.folder, "clsersim" + self.suffix)
-        shutil.copy(os.path.join(prog.bin_dir, "clsersim" + self.suffix), self.library)
-        self.name_folder(self.folder)
-
-    def name_folder(self, folder, value=None, kind="REG_SZ"):
-        """`value` stands in the registry instead of the folder's own name."""
-        self.named = folder
-        if self.prog.windows:
-            windows_path = "Z:" + os.path.abspath(folder).replace("/", "\\")
-            self.library_shown = "Z:" + self.library.replace("/", "\\")
-            # 32-bit programs read the 32-bit view of the registry.
-            for view in ("/reg:64", "/reg:32"):
-                subprocess.run(["wine", "reg", "add", "HKLM\\SOFTWARE\\cameralink", "/v",
-                                "CLSERIALPATH", "/t", kind, "/d", value or windows_path,
-                                "/f", view],
-                               check=True, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
-        else:
-            self.library_shown = self.library
-
-    def environment(self):
-        env = super().environment()
-        env["CLSERIALPATH"] = self.named
-        return env
 
 
 @pytest.fixture

@@ -11,11 +11,12 @@ import pytest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "cli"))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 from bmp_files import write_bmp  # noqa: E402
 from conftest import Program, normalise  # noqa: E402
-from simulated_camera import CONNECT, SimulatedCamera  # noqa: E402
-from test_clserial import PORT0, SerialCamera  # noqa: E402
+from simulated_camera import CONNECT, SerialCamera, SimulatedCamera  # noqa: E402
+from test_clserial import PORT0  # noqa: E402
 from test_images import bmp  # noqa: E402
 
 BUILD_DIR = os.environ.get("KD_BUILD_DIR", os.path.join(HERE, "..", "..", "build"))

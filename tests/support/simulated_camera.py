@@ -1,8 +1,10 @@
 """The simulated camera as the end-to-end tests use it: camsim.cti copied next
 to the run, its settings file, its non-volatile memory, and the program's
-messages after the usage text."""
+messages after the usage text; behind a serial library, the folder the
+program searches for it."""
 import os
 import shutil
+import subprocess
 
 USAGE_END = "--version\n\n"
 CONNECT = ["--cti", "camsim.cti", "--if", "camsim-if0", "--connect"]
@@ -43,3 +45,40 @@ class SimulatedCamera:
                 if fields and fields[0] in ("defect_pixels", "defect_columns", "shading"):
                     words[(fields[0], int(fields[1]))] = [int(w, 16) for w in fields[3:]]
         return words
+
+
+class SerialCamera(SimulatedCamera):
+    """A folder holding a copy of a serial library (clsersim unless named),
+    named as the serial library folder (registry value under Wine, environment
+    variable natively), beside the simulated GenTL producer that shares the
+    camera's memory."""
+
+    def __init__(self, prog, folder="serial libs", library="clsersim"):
+        super().__init__(prog)
+        self.suffix = ".dll" if prog.windows else ".so"
+        self.folder = prog.path(folder)
+        os.makedirs(self.folder)
+        self.library = os.path.join(self.folder, library + self.suffix)
+        shutil.copy(os.path.join(prog.bin_dir, library + self.suffix), self.library)
+        self.name_folder(self.folder)
+
+    def name_folder(self, folder, value=None, kind="REG_SZ"):
+        """`value` stands in the registry instead of the folder's own name."""
+        self.named = folder
+        if self.prog.windows:
+            windows_path = "Z:" + os.path.abspath(folder).replace("/", "\\")
+            self.library_shown = "Z:" + self.library.replace("/", "\\")
+            # 32-bit programs read the 32-bit view of the registry.
+            for view in ("/reg:64", "/reg:32"):
+                subprocess.run(["wine", "reg", "add", "HKLM\\SOFTWARE\\cameralink", "/v",
+                                "CLSERIALPATH", "/t", kind, "/d", value or windows_path,
+                                "/f", view],
+                               check=True, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+        else:
+            self.library_shown = self.library
+
+    def environment(self):
+        env = super().environment()
+        env["CLSERIALPATH"] = self.named
+        return env
