@@ -105,10 +105,18 @@ def test_without_a_connection_nothing_is_sent(camera):
     ("fail_write.0x10100000=-1010\n", ["--load_shading_map", "gains.txt", "--upload_shading_map"],
      "load_shading_map('gains.txt')\nupload_shading_map(0)\n"
      "\rupload 0%writemem GVCP_USER_SPACE_SHADING failed\n"),
+    ("fail_write.0x10025000=-1010\n", ["--load_defpix_map", "pixels.map", "--upload_defpix_map"],
+     "load_defpix_map('pixels.map')\ndefpix_pixel_cnt 1, defpix_column_cnt 0\n"
+     "upload_defpix_map(1)\nwritemem GVCP_USER_SPACE_DEFPIX failed\n"),
+    ("fail_write.0xBF00=-1010\n", ["--load_defpix_map", "pixels.map", "--upload_defpix_map"],
+     "load_defpix_map('pixels.map')\ndefpix_pixel_cnt 1, defpix_column_cnt 0\n"
+     "upload_defpix_map(1)\nenable map\nsave to eeprom\nsave to eeprom failed\n"),
 ])
 def test_camera_refusals_stop_the_transfer_before_any_save(camera, settings, args, tail):
     with open(camera.prog.path("gains.txt"), "w") as f:
         f.write("2; 1;\n1.000000; 2.000000; \n")
+    with open(camera.prog.path("pixels.map"), "w") as f:
+        f.write("6;1;0\n")
     if settings:
         camera.configure(settings)
     result = camera.run(*CONNECT, *args)
