@@ -38,7 +38,7 @@ if [ "$fuzz_seconds" -gt 0 ]; then
 fi
 
 total=$(( ${#presets[@]} + compared + (fuzz_seconds > 0 ? 1 : 0) ))
-echo "builds and fuzz runs: $(( total - ${#failed[@]} )) passed, ${#failed[@]} failed"
+echo "builds: $(( total - ${#failed[@]} )) passed, ${#failed[@]} failed"
 if [ ${#failed[@]} -gt 0 ]; then
   echo "failed: ${failed[*]}"
   exit 1

@@ -63,13 +63,24 @@ struct Producer {
 
 std::unique_ptr<Producer> producer;
 
+// What GCGetLastError tells: the last failure the configuration asked for.
+GC_ERROR last_error_code = GC_ERR_SUCCESS;
+std::string last_error_text;
+
+GC_ERROR injected(const char* name, GC_ERROR code)
+{
+    last_error_code = code;
+    last_error_text = std::string(name) + " refused as CAMSIM_CONFIG asks";
+    return code;
+}
+
 // The code an entry point answers before doing anything: not initialised,
 // or a failure the configuration asks for.
 GC_ERROR entry_check(const char* name)
 {
     if (!producer) return GC_ERR_NOT_INITIALIZED;
     auto failing = producer->config.failing_entries.find(name);
-    if (failing != producer->config.failing_entries.end()) return failing->second;
+    if (failing != producer->config.failing_entries.end()) return injected(name, failing->second);
     return GC_ERR_SUCCESS;
 }
 
@@ -191,7 +202,7 @@ GC_ERROR GC_CALLTYPE GCInitLib()
         return GC_ERR_INVALID_PARAMETER;
     }
     auto failing = config.failing_entries.find("GCInitLib");
-    if (failing != config.failing_entries.end()) return failing->second;
+    if (failing != config.failing_entries.end()) return injected("GCInitLib", failing->second);
     producer.reset(new Producer(config));
     if (config.heartbeat_thread) start_heartbeat();
     return GC_ERR_SUCCESS;
@@ -400,7 +411,12 @@ GC_ERROR GC_CALLTYPE GCGetInfo(TL_INFO_CMD, INFO_DATATYPE*, void*, size_t*)
 {
     return GC_ERR_NOT_IMPLEMENTED;
 }
-GC_ERROR GC_CALLTYPE GCGetLastError(GC_ERROR*, char*, size_t*) { return GC_ERR_NOT_IMPLEMENTED; }
+GC_ERROR GC_CALLTYPE GCGetLastError(GC_ERROR* code, char* text, size_t* size)
+{
+    if (!code) return GC_ERR_INVALID_PARAMETER;
+    *code = last_error_code;
+    return copy_text(last_error_text, text, size);
+}
 GC_ERROR GC_CALLTYPE GCGetPortURL(PORT_HANDLE, char*, size_t*) { return GC_ERR_NOT_IMPLEMENTED; }
 GC_ERROR GC_CALLTYPE GCGetPortInfo(PORT_HANDLE, PORT_INFO_CMD, INFO_DATATYPE*, void*, size_t*)
 {

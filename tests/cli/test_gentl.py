@@ -93,7 +93,7 @@ def test_a_device_whose_model_query_fails_is_skipped(camera, settings, listed, o
      "IFOpenDevice('camsim-dev0')\nDevGetPort() failed - -1005\nconnect failed!\n", 1),
 ], ids=["unknown interface", "TLOpenInterface", "IFGetNumDevices", "IFOpenDevice",
         "DevGetPort"])
-def test_failures_are_reported_with_their_code(camera, settings, args, tail, status):
+def test_failures_are_reported_with_their_code(camera, prog, settings, args, tail, status):
     if settings:
         camera.configure(settings + "\n")
     result = camera.run("--cti", "camsim.cti", *args)
@@ -101,6 +101,11 @@ def test_failures_are_reported_with_their_code(camera, settings, args, tail, sta
                               "Interface 0 - 'camsim-if0'\n" + tail
     assert result.status == status
     assert "closeGenTLDevice" not in result.messages
+    if settings.startswith("fail_entry."):
+        # The producer's refusal, with its own words, stays in the log.
+        entry, code = settings[len("fail_entry."):].split("=")
+        assert ("ERROR main GenTLProducer::call : %s failed - error %s: "
+                "%s refused as CAMSIM_CONFIG asks\n" % (entry, code, entry)) in prog.log_text()
 
 
 @pytest.mark.parametrize("entry", ["GCInitLib", "TLOpen", "TLUpdateInterfaceList",
