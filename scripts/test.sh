@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test of every build:
-# native, the sanitizer build, and both Windows builds under Wine, then every
-# fuzz target for a minute (KD_FUZZ_SECONDS; 0 skips).
+# native, the sanitizer build, and both Windows builds under Wine; then makes
+# the three archives and runs their quick starts from unpacked copies (when
+# native, win64 and win32 are all among the presets); then every fuzz target
+# for a minute (KD_FUZZ_SECONDS; 0 skips).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +18,21 @@ for preset in "${presets[@]}"; do
   ctest --preset "$preset" -j2 || failed+=("$preset")
 done
 
+# The archives a user unpacks, made from the builds above. The Windows
+# quick starts run in the win64 build's Wine prefix, which the program
+# cannot tell from any other.
+packaged=0
+if [[ " ${presets[*]} " == *" native "* && " ${presets[*]} " == *" win64 "* &&
+      " ${presets[*]} " == *" win32 "* ]]; then
+  packaged=1
+  echo "=== package ==="
+  python=/usr/bin/python3
+  [ -x "$python" ] || python=python3
+  { scripts/package.sh &&
+    "$python" -m pytest -q -p no:cacheprovider tests/package --packages build/packages \
+      --build-dir build/native --wineprefix build/win64/wineprefix; } || failed+=(package)
+fi
+
 # Every fuzz target briefly, so a regression in input handling shows here too.
 fuzz_seconds=${KD_FUZZ_SECONDS:-60}
 if [ "$fuzz_seconds" -gt 0 ]; then
@@ -23,8 +40,8 @@ if [ "$fuzz_seconds" -gt 0 ]; then
   scripts/fuzz.sh "$fuzz_seconds" || failed+=(fuzz)
 fi
 
-total=$(( ${#presets[@]} + (fuzz_seconds > 0 ? 1 : 0) ))
-echo "builds and fuzz runs: $(( total - ${#failed[@]} )) passed, ${#failed[@]} failed"
+total=$(( ${#presets[@]} + packaged + (fuzz_seconds > 0 ? 1 : 0) ))
+echo "total: $(( total - ${#failed[@]} )) passed, ${#failed[@]} failed"
 if [ ${#failed[@]} -gt 0 ]; then
   echo "failed: ${failed[*]}"
   exit 1
