@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test of every build:
-# native, the sanitizer build, and both Windows builds under Wine, then, when
-# native, win64 and win32 are all among them, the comparison of those three
-# programs, then every fuzz target for a minute (KD_FUZZ_SECONDS; 0 skips).
+# native, the sanitizer build, and both Windows builds under Wine; then, when
+# native, win64 and win32 are all among the presets, the comparison of those
+# three programs, and the three archives with their quick starts run from
+# unpacked copies; then every fuzz target for a minute (KD_FUZZ_SECONDS; 0 skips).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,17 +18,27 @@ for preset in "${presets[@]}"; do
   ctest --preset "$preset" -j2 || failed+=("$preset")
 done
 
-# The three programs must print, write and store the same bytes for the same
-# runs; a difference names the run, the file and the first differing byte.
+# Debian's python3 carries python3-pytest; a python3 earlier on PATH may not.
+python=/usr/bin/python3
+[ -x "$python" ] || python=python3
 compared=0
+packaged=0
 if [[ " ${presets[*]} " == *" native "* && " ${presets[*]} " == *" win64 "* &&
       " ${presets[*]} " == *" win32 "* ]]; then
+  # The three programs must print, write and store the same bytes for the same
+  # runs; a difference names the run, the file and the first differing byte.
   compared=1
   echo "=== builds alike ==="
-  # Debian's python3 carries python3-pytest; a python3 earlier on PATH may not.
-  python=/usr/bin/python3
-  [ -x "$python" ] || python=python3
   "$python" -m pytest -q -p no:cacheprovider tests/compare || failed+=(compare)
+
+  # The archives a user unpacks, made from the builds above. The Windows
+  # quick starts run in the win64 build's Wine prefix, which the program
+  # cannot tell from any other.
+  packaged=1
+  echo "=== package ==="
+  { scripts/package.sh &&
+    "$python" -m pytest -q -p no:cacheprovider tests/package --packages build/packages \
+      --build-dir build/native --wineprefix build/win64/wineprefix; } || failed+=(package)
 fi
 
 # Every fuzz target briefly, so a regression in input handling shows here too.
@@ -37,8 +48,8 @@ if [ "$fuzz_seconds" -gt 0 ]; then
   scripts/fuzz.sh "$fuzz_seconds" || failed+=(fuzz)
 fi
 
-total=$(( ${#presets[@]} + compared + (fuzz_seconds > 0 ? 1 : 0) ))
-echo "builds: $(( total - ${#failed[@]} )) passed, ${#failed[@]} failed"
+total=$(( ${#presets[@]} + compared + packaged + (fuzz_seconds > 0 ? 1 : 0) ))
+echo "total: $(( total - ${#failed[@]} )) passed, ${#failed[@]} failed"
 if [ ${#failed[@]} -gt 0 ]; then
   echo "failed: ${failed[*]}"
   exit 1

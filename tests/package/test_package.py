@@ -1,0 +1,195 @@
+"""The archives a user unpacks: what they hold, the version the Windows
+programs show, and the quick start's first run carried out as written, from an
+unpacked copy in an empty folder with nothing of the build tree in reach."""
+import hashlib
+import os
+import re
+import struct
+import subprocess
+import tarfile
+import zipfile
+
+import pytest
+
+NAME = "Kervo_Dravelmonix"
+VERSION = "0.4"
+SYSTEMS = ["linux-x86_64", "win64", "win32"]
+WINDOWS = ["win64", "win32"]
+README = os.path.join(os.path.dirname(__file__), "..", "..", "README.md")
+SIZE_LINE = "width 5120, height 5120\n"
+UPLOADED = "upload_defpix_map(1)\nenable map\nsave to eeprom\n\ndone\n"
+
+
+def windows(system):
+    return system in WINDOWS
+
+
+def archive_path(packages, system):
+    suffix = ".zip" if windows(system) else ".tar.gz"
+    return os.path.join(packages, "%s-%s-%s%s" % (NAME, VERSION, system, suffix))
+
+
+def top_folder(system):
+    return "%s-%s-%s" % (NAME, VERSION, system)
+
+
+def archive_files(path):
+    """Name -> bytes of every file in the archive."""
+    if path.endswith(".zip"):
+        with zipfile.ZipFile(path) as archive:
+            return {info.filename: archive.read(info)
+                    for info in archive.infolist() if not info.is_dir()}
+    with tarfile.open(path) as archive:
+        return {member.name: archive.extractfile(member).read()
+                for member in archive.getmembers() if member.isfile()}
+
+
+def unpack(path, folder):
+    """As a user would: unzip for Windows, tar for Linux (keeps the x bits)."""
+    os.makedirs(folder)
+    if path.endswith(".zip"):
+        with zipfile.ZipFile(path) as archive:
+            archive.extractall(folder)
+    else:
+        subprocess.run(["tar", "-xzf", path, "-C", folder], check=True)
+
+
+def quick_start_commands(text):
+    """The indented lines of the first-run section, in order."""
+    section = text.split("First run, with the simulated camera", 1)[1]
+    section = section.split("A real camera", 1)[0]
+    return re.findall(r"^    (\S.*)$", section, re.MULTILINE)
+
+
+def run_quick_start(folder, system, commands, wine_prefix, script_dir):
+    """Runs the commands in the shell the quick start is written for, stopping
+    at the first that fails. Only system folders are on PATH, and no
+    variable of the simulator or the loader is passed on."""
+    env = {"PATH": "/usr/bin:/bin", "HOME": str(script_dir), "LANG": "C"}
+    if windows(system):
+        script = os.path.join(script_dir, "quick_start.cmd")
+        lines = ["@echo off"]
+        for command in commands:
+            lines += [command, "@if errorlevel 1 exit /b 1"]
+        with open(script, "w", newline="\r\n") as f:
+            f.write("\n".join(lines) + "\n")
+        env.update(WINEPREFIX=wine_prefix, WINEDEBUG="-all")
+        argv = ["wine", "cmd", "/c", "Z:" + script.replace("/", "\\")]
+    else:
+        script = os.path.join(script_dir, "quick_start.sh")
+        with open(script, "w") as f:
+            f.write("set -e\n" + "\n".join(commands) + "\n")
+        argv = ["bash", script]
+    result = subprocess.run(argv, cwd=folder, env=env, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300)
+    return result.returncode, result.stdout.decode("latin-1").replace("\r\n", "\n")
+
+
+def map_entries(path):
+    with open(path) as f:
+        return [tuple(int(field) for field in line.strip().split(";"))
+                for line in f if line.strip()]
+
+
+@pytest.mark.parametrize("system", SYSTEMS)
+def test_archive_holds_the_program_simulator_and_texts(packages, system):
+    files = archive_files(archive_path(packages, system))
+    top = top_folder(system) + "/"
+    if windows(system):
+        expected = [NAME + ".exe", "simulator/camsim.cti", "simulator/clsersim.dll"]
+    else:
+        expected = [NAME, "simulator/camsim.cti", "simulator/clsersim.so"]
+    expected += ["QUICKSTART.txt", "README.md"]
+    assert sorted(files) == sorted(top + name for name in expected)
+
+    with open(README, "rb") as f:
+        assert files[top + "README.md"] == f.read()
+    quick_start = files[top + "QUICKSTART.txt"]
+    bare_line_feeds = quick_start.replace(b"\r\n", b"").count(b"\n")
+    if windows(system):
+        assert bare_line_feeds == 0, "the Windows quick start has a bare line feed"
+    else:
+        assert b"\r" not in quick_start
+
+
+def test_sums_cover_every_archive(packages):
+    sums = {}
+    with open(os.path.join(packages, "SHA256SUMS")) as f:
+        for line in f:
+            digest, name = line.split()
+            sums[name] = digest
+    assert sorted(sums) == sorted(os.path.basename(archive_path(packages, s)) for s in SYSTEMS)
+    for name, digest in sums.items():
+        with open(os.path.join(packages, name), "rb") as f:
+            assert hashlib.sha256(f.read()).hexdigest() == digest, name
+
+
+def version_string(program, key):
+    """A StringFileInfo value of the version resource: the key and the value
+    are UTF-16LE texts, the value starting on the next 32-bit boundary."""
+    marker = key.encode("utf-16-le") + b"\0\0"
+    start = program.index(marker) + len(marker)
+    start += -start % 4
+    end = start
+    while program[end:end + 2] != b"\0\0":
+        end += 2
+    return program[start:end].decode("utf-16-le")
+
+
+@pytest.mark.parametrize("system", WINDOWS)
+def test_windows_program_shows_its_version(packages, system):
+    files = archive_files(archive_path(packages, system))
+    program = files["%s/%s.exe" % (top_folder(system), NAME)]
+    shown = {key: version_string(program, key)
+             for key in ("FileVersion", "ProductVersion", "ProductName", "FileDescription")}
+    assert shown == {"FileVersion": VERSION, "ProductVersion": VERSION, "ProductName": NAME,
+                     "FileDescription": "Defect pixel and shading maps for industrial cameras"}
+    # VS_FIXEDFILEINFO: the signature, its layout version, then the file and
+    # product versions as major << 16 | minor and build << 16 | revision.
+    fixed = program.index(struct.pack("<I", 0xFEEF04BD))
+    major, minor = (int(part) for part in VERSION.split("."))
+    assert struct.unpack_from("<4I", program, fixed + 8) == (major << 16 | minor, 0,
+                                                             major << 16 | minor, 0)
+
+
+@pytest.mark.parametrize("system", SYSTEMS)
+def test_quick_start_runs_as_written(packages, system, wine_prefix, tmp_path):
+    unpack(archive_path(packages, system), str(tmp_path / "unpacked"))
+    folder = tmp_path / "unpacked" / top_folder(system)
+    commands = quick_start_commands((folder / "QUICKSTART.txt").read_text())
+    status, out = run_quick_start(str(folder), system, commands, wine_prefix, tmp_path)
+
+    assert status == 0, out
+    assert "%s %s\n" % (NAME, VERSION) in out
+    connects = sum("--connect" in command for command in commands)
+    assert connects >= 3 and out.count(SIZE_LINE) == connects, out
+    assert UPLOADED in out, out
+    written = map_entries(folder / "my_map.txt")
+    assert written and map_entries(folder / "from_camera.txt") == written
+    assert "%d defect pixels downloaded\n" % len(written) in out
+
+
+def test_quick_start_fails_without_a_file_it_needs(packages, tmp_path):
+    system = "linux-x86_64"
+    unpack(archive_path(packages, system), str(tmp_path / "unpacked"))
+    folder = tmp_path / "unpacked" / top_folder(system)
+    os.remove(folder / "simulator" / "camsim.cti")
+    commands = quick_start_commands((folder / "QUICKSTART.txt").read_text())
+    status, out = run_quick_start(str(folder), system, commands, "", tmp_path)
+    assert status != 0 and SIZE_LINE not in out, out
+
+
+def test_install_puts_the_program_in_bin_and_the_simulator_in_lib(build_dir, tmp_path):
+    prefix = tmp_path / "prefix"
+    subprocess.run(["cmake", "--install", build_dir, "--prefix", str(prefix)], check=True,
+                   stdout=subprocess.DEVNULL)
+    installed = sorted(str(path.relative_to(prefix)) for path in prefix.rglob("*")
+                       if path.is_file())
+    assert installed == ["bin/" + NAME,
+                         "lib/%s/camsim.cti" % NAME, "lib/%s/clsersim.so" % NAME,
+                         "share/doc/%s/README.md" % NAME]
+    result = subprocess.run([str(prefix / "bin" / NAME), "--cti",
+                             str(prefix / "lib" / NAME / "camsim.cti"),
+                             "--if", "camsim-if0", "--connect"],
+                            cwd=tmp_path, stdout=subprocess.PIPE, check=True)
+    assert SIZE_LINE.encode() in result.stdout
