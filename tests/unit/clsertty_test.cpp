@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <list>
@@ -170,6 +171,7 @@ TEST_F(ClserttyTest, ListsTheNamedPortsUnderTheirDeviceNames)
 
 struct OpenCase {
     const char* ports;
+    const char* baud;
     uint32_t index;
     int32_t status;
 };
@@ -180,19 +182,22 @@ TEST_P(ClserttyOpen, FailsAtOnceWithTheStandardStatus)
 {
     std::ofstream("clsertty_test_plain_file") << "not a line\n";
     list_ports(GetParam().ports);
+    set_environment("CLSERTTY_BAUD", GetParam().baud);
     ref_ = reinterpret_cast<void*>(1);
     const Clock::time_point start = Clock::now();
     EXPECT_EQ(GetParam().status, api_->init(GetParam().index, &ref_));
     EXPECT_EQ(nullptr, ref_);
     EXPECT_LT(ms_since(start), slack_ms);
+    set_environment("CLSERTTY_BAUD", "");
     std::remove("clsertty_test_plain_file");
 }
 
 INSTANTIATE_TEST_SUITE_P(Ports, ClserttyOpen, ::testing::Values(
-    OpenCase{"/no/such/tty", 0, CL_ERR_INVALID_INDEX},
-    OpenCase{"COM199", 0, CL_ERR_INVALID_INDEX},
-    OpenCase{"./clsertty_test_plain_file", 0, CL_ERR_INVALID_INDEX},
-    OpenCase{"/no/such/tty", 1, CL_ERR_INVALID_INDEX}));
+    OpenCase{"/no/such/tty", "", 0, CL_ERR_INVALID_INDEX},
+    OpenCase{"COM199", "", 0, CL_ERR_INVALID_INDEX},
+    OpenCase{"./clsertty_test_plain_file", "", 0, CL_ERR_INVALID_INDEX},
+    OpenCase{"/no/such/tty", "", 1, CL_ERR_INVALID_INDEX},
+    OpenCase{"/no/such/tty", "fast", 0, CL_ERR_BAUD_RATE_NOT_SUPPORTED}));
 
 TEST_F(ClserttyLine, CarriesBytesBothWays)
 {
