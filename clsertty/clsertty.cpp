@@ -67,7 +67,7 @@ bool starting_baud(uint32_t& baud)
 {
     const char* text = std::getenv("CLSERTTY_BAUD");
     baud = default_baud;
-    if (!text || parse_baud(text, baud)) return true;
+    if (!text || !*text || parse_baud(text, baud)) return true;
     std::fprintf(stderr, "clsertty: CLSERTTY_BAUD is not a number of bits per second: %s\n",
                  text);
     return false;
