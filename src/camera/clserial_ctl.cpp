@@ -40,7 +40,6 @@ uint32_t parse_hex_reply(const String& reply)
     return value;
 }
 
-
 CLSerial_CTL::CLSerial_CTL(ClSerialPort& port, Log& log) : serial_port_(port), log_(log) {}
 
 bool CLSerial_CTL::is_big_endian() { return false; }

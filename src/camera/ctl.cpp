@@ -28,7 +28,6 @@ bool fits_size_t(uint64_t size) { return size <= std::numeric_limits<size_t>::ma
 
 }  // namespace
 
-
 CTL::CTL(const GenTLProducer& producer, gentl::PORT_HANDLE port, Log& log)
     : producer_(producer), port_(port), log_(log)
 {

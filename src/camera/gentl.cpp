@@ -2,9 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
-#include "camera/ctl.h"
 #include "lib/log.h"
 #include "platform/library.h"
 
@@ -92,8 +90,8 @@ void GenTLProducer::log_failure(int32_t entry, GC_ERROR status) const
     size_t size = sizeof text - 1;
     GC_ERROR reported = status;
     const auto last_error = reinterpret_cast<PGCGetLastError>(entries_[GCGetLastError_entry]);
+    // One byte of the buffer is never offered, so the text ends inside it.
     if (last_error && last_error(&reported, text, &size) == GC_ERR_SUCCESS && text[0]) {
-        text[sizeof text - 1] = '\0';
         log_->write(LOG_ERROR, "main", function, "%s failed - error %d: %s", entry_names[entry],
                     static_cast<int>(status), text);
         return;

@@ -1,6 +1,6 @@
 #include "commands/command_table.h"
 
-#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +19,10 @@ namespace {
 
 const char* const banner = "Kervo_Dravelmonix 0.4\n";
 
-TransferTools transfer_tools(RunState& state) { return TransferTools{platform::sleep_ms, &state.log}; }
+TransferTools transfer_tools(RunState& state)
+{
+    return TransferTools{platform::sleep_ms, &state.log};
+}
 
 // Every file is checked before any is summed, so a file that fails leaves
 // img_accum and img_count as they were before the command (a read error in

@@ -38,6 +38,7 @@ int run_command_line(const String& command_line, Log& log)
     RunState state(log);
     Tokenizer tokens(command_line, String(" "));
     bool failed = false;
+    bool stopped = false;
     do {
         const String token = tokens.next_token();
         if (token.empty()) continue;
@@ -52,14 +53,11 @@ int run_command_line(const String& command_line, Log& log)
             std::fflush(stdout);
             return exit_ended;
         }
-        if (outcome == Outcome::stop_run) {
-            state.close_connection();
-            std::fflush(stdout);
-            return exit_ended;
-        }
+        stopped = outcome == Outcome::stop_run;
         if (outcome == Outcome::failed) failed = true;
-    } while (!tokens.exhausted());
+    } while (!stopped && !tokens.exhausted());
     state.close_connection();
     std::fflush(stdout);
+    if (stopped) return exit_ended;
     return failed ? exit_failed : exit_done;
 }

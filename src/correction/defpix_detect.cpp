@@ -8,9 +8,9 @@
 
 #include "correction/defpix.h"
 #include "correction/mean_divider.h"
+#include "lib/float_map.h"
 #include "lib/image.h"
 #include "lib/log.h"
-#include "lib/float_map.h"
 
 namespace {
 

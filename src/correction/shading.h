@@ -9,7 +9,6 @@
 #include "lib/image.h"
 #include "lib/text.h"
 
-
 constexpr int32_t shading_block_size = 16;
 
 // Blocks needed to cover `pixels` pixels; the last one may be partial.

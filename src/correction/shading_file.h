@@ -7,7 +7,6 @@
 #include "lib/float_map.h"
 #include "lib/text.h"
 
-
 // Writes the map; the file appears complete or not at all. False when it
 // could not be written.
 bool write_shading_map(const FloatMap& map, const char* path);
@@ -24,7 +23,7 @@ struct ShadingMapRead {
 // gains are 0.0, extra gains and lines are ignored.
 ShadingMapRead read_shading_map(const char* path);
 
-// The commands. Loading always drops the current map first.
-// The commands; false when they reported a failure.
+// The commands; false when they reported a failure. Loading always drops the
+// current map first.
 bool save_shading_map(const FloatMap* shading_map, const String& name);
 bool load_shading_map(std::unique_ptr<FloatMap>& shading_map, const String& name);

@@ -101,4 +101,3 @@ void console_print(const char* fmt, ...)
     std::vprintf(fmt, args);
     va_end(args);
 }
-
