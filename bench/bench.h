@@ -24,18 +24,24 @@
 #include "correction/defpix.h"
 #include "correction/defpix_detect.h"
 #include "lib/float_map.h"
+#include "lib/image_sum.h"
 
 class FloatMap;
 class DefpixTable;
 
 // What the benchmarked commands read and change of a run.
 struct BenchState {
-    std::unique_ptr<FloatMap> img_accum;
-    int32_t img_count = 0;
+    ImageSum img_accum;
     DefpixTable defpix_table;
     DetectionSettings detection;
     std::unique_ptr<FloatMap> shading_map;
 };
+
+// A copy of a sum of the 16 frames, as --load_img leaves it.
+ImageSum copy_of_frames(const FloatMap& sum);
+// What a map creation works on, as the commands take it: the mean of the
+// accumulated images, which are consumed.
+MeanImage take_mean_image(BenchState& state);
 
 // Where the figures go: standard output carries the program's messages.
 FILE* bench_out();

@@ -29,11 +29,9 @@ size_t read_raw(const std::vector<std::string>& paths, std::vector<uint8_t>& buf
 std::unique_ptr<FloatMap> sum_banded(const std::vector<std::string>& paths,
                                      const AccumulateOptions& options)
 {
-    std::unique_ptr<FloatMap> sum;
-    int32_t count = 0;
-    if (!accumulate_bmp_files(paths, sum, count, AccumulateEvents(), options))
-        std::fprintf(bench_out(), "  summing failed\n");
-    return sum;
+    Accumulated result = accumulate_bmp_files(paths, ImageSum(), AccumulateEvents(), options);
+    if (!result.done) std::fprintf(bench_out(), "  summing failed\n");
+    return std::move(result.images.sum);
 }
 
 std::unique_ptr<FloatMap> sum_frame_by_frame(const std::vector<std::string>& paths)

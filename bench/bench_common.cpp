@@ -136,9 +136,8 @@ const std::vector<std::string>& BenchContext::frame_paths()
 const FloatMap& BenchContext::frame_sum()
 {
     if (!shared_->frame_sum) {
-        int32_t count = 0;
-        if (!accumulate_bmp_files(frame_paths(), shared_->frame_sum, count, AccumulateEvents()) ||
-            !shared_->frame_sum) {
+        shared_->frame_sum = accumulate_bmp_files(frame_paths(), ImageSum(), AccumulateEvents()).images.sum;
+        if (!shared_->frame_sum) {
             std::fprintf(bench_out(), "  summing the frames failed\n");
             shared_->frame_sum.reset(new FloatMap(bench_frame_side, bench_frame_side));
         }
@@ -211,4 +210,20 @@ double BenchContext::write_bytes_ms(size_t bytes) const
     });
     std::remove(target.c_str());
     return ms;
+}
+
+ImageSum copy_of_frames(const FloatMap& sum)
+{
+    ImageSum images;
+    images.sum.reset(new FloatMap(sum.width(), sum.height(), FloatMap::Unfilled()));
+    std::memcpy(images.sum->data(), sum.data(), static_cast<size_t>(sum.count()) * sizeof(float));
+    images.count = bench_frame_count;
+    return images;
+}
+
+MeanImage take_mean_image(BenchState& state)
+{
+    ImageSum images = std::move(state.img_accum);
+    state.img_accum = ImageSum();
+    return MeanImage(std::move(images));
 }

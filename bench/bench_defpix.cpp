@@ -17,19 +17,17 @@
 
 namespace {
 
-std::unique_ptr<FloatMap> copy_of(const FloatMap& map)
-{
-    std::unique_ptr<FloatMap> copy(new FloatMap(map.width(), map.height(), FloatMap::Unfilled()));
-    std::memcpy(copy->data(), map.data(), static_cast<size_t>(map.count()) * sizeof(float));
-    return copy;
-}
-
 // The run state as 16 --load_img frames leave it, with an empty table.
 void load_frames_into(BenchState& state, const FloatMap& sum)
 {
-    state.img_accum = copy_of(sum);
-    state.img_count = bench_frame_count;
+    state.img_accum = copy_of_frames(sum);
     state.defpix_table.clear();
+}
+
+void create_defpix_map_as_command(BenchState& state)
+{
+    const MeanImage mean = take_mean_image(state);
+    create_defpix_map(&mean, state.detection, state.defpix_table);
 }
 
 void run_detect(BenchContext& context)
@@ -40,15 +38,14 @@ void run_detect(BenchContext& context)
 
     BenchState state;
     context.report("detection (create_defpix_map, mean of 16)",
-                   context.best_ms([&] { load_frames_into(state, sum); }, [&] { create_defpix_map(state.img_accum, state.img_count, state.detection, state.defpix_table); }),
+                   context.best_ms([&] { load_frames_into(state, sum); }, [&] { create_defpix_map_as_command(state); }),
                    floor, copy_ms);
     std::fprintf(bench_out(), "  %d defects found (window %d, threshold %d)\n",
                  state.defpix_table.defpix_count(), state.detection.lt_w, state.detection.lt_v);
 
     // The filter alone on the 8-bit mean, at the default window and two others.
     load_frames_into(state, sum);
-    state.img_accum->scale(1.0f / bench_frame_count);
-    const std::unique_ptr<ImageBW> mean = state.img_accum->to_image();
+    const std::unique_ptr<ImageBW> mean = take_mean_image(state).grey();
     ImageBW work(mean->width(), mean->height());
     const size_t bytes = static_cast<size_t>(mean->width()) * mean->height();
     for (int32_t window : {128, 3, 2001}) {
@@ -71,11 +68,11 @@ void run_detect_full_table(BenchContext& context)
     BenchState state;
     context.report("detection, 2000 x 2000 with 100000 outliers",
                    context.best_ms([&] {
-                       state.img_accum = copy_of(field);
-                       state.img_count = 1;
+                       state.img_accum = copy_of_frames(field);
+                       state.img_accum.count = 1;
                        state.defpix_table.clear();
                    },
-                                   [&] { create_defpix_map(state.img_accum, state.img_count, state.detection, state.defpix_table); }));
+                                   [&] { create_defpix_map_as_command(state); }));
 
     DefpixTable table;
     context.report("defpix_add, 100000 new then 100000 present",

@@ -17,16 +17,20 @@ namespace {
 
 void load_frames_into(BenchState& state, const FloatMap& sum)
 {
-    state.img_accum.reset(new FloatMap(sum.width(), sum.height(), FloatMap::Unfilled()));
-    std::memcpy(state.img_accum->data(), sum.data(), static_cast<size_t>(sum.count()) * sizeof(float));
-    state.img_count = bench_frame_count;
+    state.img_accum = copy_of_frames(sum);
+}
+
+void create_shading_map_as_command(BenchState& state)
+{
+    const MeanImage mean = take_mean_image(state);
+    state.shading_map = create_shading_map(&mean);
 }
 
 // The shading map of the frames, as --create_shading_map makes it.
 void make_map(BenchState& state, BenchContext& context)
 {
     load_frames_into(state, context.frame_sum());
-    create_shading_map(state.img_accum, state.img_count, state.shading_map);
+    create_shading_map_as_command(state);
 }
 
 void run_shading_create(BenchContext& context)
@@ -35,13 +39,12 @@ void run_shading_create(BenchContext& context)
     const std::string floor = "copy of a 5120 x 5120 image";
     BenchState state;
     context.report("shading creation (create_shading_map, mean)",
-                   context.best_ms([&] { load_frames_into(state, sum); }, [&] { create_shading_map(state.img_accum, state.img_count, state.shading_map); }),
+                   context.best_ms([&] { load_frames_into(state, sum); }, [&] { create_shading_map_as_command(state); }),
                    floor, context.image_copy_ms());
     std::fprintf(bench_out(), "  map of %d x %d blocks\n", state.shading_map->width(), state.shading_map->height());
 
     load_frames_into(state, sum);
-    state.img_accum->scale(1.0f / bench_frame_count);
-    const std::unique_ptr<ImageBW> mean = state.img_accum->to_image();
+    const std::unique_ptr<ImageBW> mean = take_mean_image(state).grey();
     context.report("  block means and gains alone (8-bit mean)",
                    context.best_ms([&] { shading_gains(*mean); }), floor, context.image_copy_ms());
 }
@@ -120,7 +123,10 @@ void run_shading_file(BenchContext& context)
     std::remove(reference.c_str());
 
     const double read_ms = context.read_bytes_ms(map);
-    context.report("load shading map (load_shading_map)", context.best_ms([&] { load_shading_map(state.shading_map, name); }),
+    context.report("load shading map (load_shading_map)", context.best_ms([&] {
+                       state.shading_map.reset();
+                       state.shading_map = load_shading_map(name).map;
+                   }),
                    "fread of the same bytes", read_ms);
     if (!state.shading_map) std::fprintf(bench_out(), "  THE MAP DID NOT LOAD\n");
     volatile double sink = 0;

@@ -106,8 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
 
     static std::unique_ptr<FloatMap> shading_map;
-    shading_map.reset(new FloatMap(1, 1));
-    load_shading_map(shading_map, String(input_path));
+    shading_map = load_shading_map(String(input_path)).map;
     const FloatMap* map = shading_map.get();
 
     // A map exactly as large as its header says, or none when there is no

@@ -25,109 +25,131 @@ TransferTools transfer_tools(RunState& state)
 }
 
 // Every file is checked before any is summed, so a file that fails leaves
-// img_accum and img_count as they were before the command (a read error in
-// the middle of summing discards img_accum instead). Either way the run then
-// ends: no later command sees a sum of fewer files than were named.
-Outcome load_img(RunState& state, const CommandArgs& args)
+// the accumulation as it was before the command (a read error in the middle
+// of summing discards it instead). Either way the run then ends: no later
+// command sees a sum of fewer files than were named.
+Outcome run_load_img(RunState& state, const CommandArgs& args)
 {
     std::vector<std::string> names;
     for (const String& name : args.files()) names.emplace_back(name.c_str());
     AccumulateEvents events;
     events.announce = [](const char* name) { console_print("load_img('%s')\n", name); };
     events.failed = [](const char* name) { console_print("load_img('%s') - failed\n", name); };
-    if (accumulate_bmp_files(names, state.img_accum, state.img_count, events))
-        return Outcome::done;
-    return Outcome::stop_run;
+    Accumulated result = accumulate_bmp_files(names, std::move(state.img_accum), events);
+    state.img_accum = std::move(result.images);
+    return result.done ? Outcome::done : Outcome::stop_run;
 }
 
-Outcome create_defpix_map(RunState& state, const CommandArgs& args)
+// Every map creation, whatever its outcome, consumes the accumulated images,
+// so the next one needs new images.
+std::optional<MeanImage> take_mean_image(RunState& state)
+{
+    ImageSum images = std::move(state.img_accum);
+    state.img_accum = ImageSum();
+    if (images.empty()) return std::nullopt;
+    return MeanImage(std::move(images));
+}
+
+const MeanImage* present(const std::optional<MeanImage>& mean) { return mean ? &*mean : nullptr; }
+
+Outcome run_create_defpix_map(RunState& state, const CommandArgs& args)
 {
     std::optional<int32_t> threshold;
     std::optional<int32_t> width;
     if (args.given(0)) threshold = args.number(0, 0);
     if (args.given(1)) width = args.number(1, 0);
-    return outcome_of(::create_defpix_map(state.img_accum, state.img_count, state.detection,
-                                          state.defpix_table, threshold, width));
+    const std::optional<MeanImage> mean = take_mean_image(state);
+    return outcome_of(create_defpix_map(present(mean), state.detection, state.defpix_table,
+                                        threshold, width));
 }
 
-Outcome clear_defpix_map(RunState& state, const CommandArgs&)
+Outcome run_clear_defpix_map(RunState& state, const CommandArgs&)
 {
-    ::clear_defpix_map(state.defpix_table);
+    clear_defpix_map(state.defpix_table);
     return Outcome::done;
 }
 
-Outcome load_defpix_map(RunState& state, const CommandArgs& args)
+Outcome run_load_defpix_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(::load_defpix_map(state.defpix_table, args.text(0).c_str()));
+    return outcome_of(load_defpix_map(state.defpix_table, args.text(0).c_str()));
 }
 
-Outcome save_defpix_map(RunState& state, const CommandArgs& args)
+Outcome run_save_defpix_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(::save_defpix_map(state.defpix_table, args.text(0).c_str()));
+    return outcome_of(save_defpix_map(state.defpix_table, args.text(0).c_str()));
 }
 
-Outcome apply_defpix_map(RunState& state, const CommandArgs& args)
+Outcome run_apply_defpix_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(::apply_defpix_map(state.defpix_table, args.text(0).c_str(),
+    return outcome_of(apply_defpix_map(state.defpix_table, args.text(0).c_str(),
                                          args.text(1).c_str(), false));
 }
 
-Outcome mark_defpix_map(RunState& state, const CommandArgs& args)
+Outcome run_mark_defpix_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(::apply_defpix_map(state.defpix_table, args.text(0).c_str(),
+    return outcome_of(apply_defpix_map(state.defpix_table, args.text(0).c_str(),
                                          args.text(1).c_str(), true));
 }
 
-Outcome upload_defpix_map(RunState& state, const CommandArgs& args)
+Outcome run_upload_defpix_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(::upload_defpix_map(state.cam_port, state.defpix_table, args.number(0, 1),
+    return outcome_of(upload_defpix_map(state.cam_port, state.defpix_table, args.number(0, 1),
                                           transfer_tools(state)));
 }
 
-Outcome download_defpix_map(RunState& state, const CommandArgs& args)
+Outcome run_download_defpix_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(::download_defpix_map(state.cam_port, state.defpix_table,
+    return outcome_of(download_defpix_map(state.cam_port, state.defpix_table,
                                             args.number(0, 1), transfer_tools(state)));
 }
 
-Outcome create_shading_map(RunState& state, const CommandArgs&)
+Outcome run_create_shading_map(RunState& state, const CommandArgs&)
 {
-    return outcome_of(::create_shading_map(state.img_accum, state.img_count, state.shading_map));
-}
-
-Outcome clear_shading_map(RunState& state, const CommandArgs&)
-{
-    ::clear_shading_map(state.shading_map);
+    const std::optional<MeanImage> mean = take_mean_image(state);
+    std::unique_ptr<FloatMap> gains = create_shading_map(present(mean));
+    if (!gains) return Outcome::failed;
+    state.shading_map = std::move(gains);
     return Outcome::done;
 }
 
-Outcome load_shading_map(RunState& state, const CommandArgs& args)
+Outcome run_clear_shading_map(RunState& state, const CommandArgs&)
 {
-    return outcome_of(::load_shading_map(state.shading_map, args.text(0)));
+    console_print("clear_shading_map\n");
+    state.shading_map.reset();
+    return Outcome::done;
 }
 
-Outcome save_shading_map(RunState& state, const CommandArgs& args)
+// The current map goes before the file is read, whatever the file holds.
+Outcome run_load_shading_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(::save_shading_map(state.shading_map.get(), args.text(0)));
+    state.shading_map.reset();
+    ShadingMapRead read = load_shading_map(args.text(0));
+    state.shading_map = std::move(read.map);
+    return outcome_of(!read.failed);
 }
 
-Outcome apply_shading_map(RunState& state, const CommandArgs& args)
+Outcome run_save_shading_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(::apply_shading_map(state.shading_map.get(), args.text(0), args.text(1)));
+    return outcome_of(save_shading_map(state.shading_map.get(), args.text(0)));
 }
 
-Outcome upload_shading_map(RunState& state, const CommandArgs& args)
+Outcome run_apply_shading_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(::upload_shading_map(state.cam_port, state.shading_map.get(),
+    return outcome_of(apply_shading_map(state.shading_map.get(), args.text(0), args.text(1)));
+}
+
+Outcome run_upload_shading_map(RunState& state, const CommandArgs& args)
+{
+    return outcome_of(upload_shading_map(state.cam_port, state.shading_map.get(),
                                            args.number(0, 0), transfer_tools(state)));
 }
 
-Outcome cti(RunState& state, const CommandArgs& args)
+Outcome run_cti(RunState& state, const CommandArgs& args)
 {
     return outcome_of(open_cti(state.gentl, args.text(0), state.log) == 0);
 }
 
-Outcome clser(RunState& state, const CommandArgs&)
+Outcome run_clser(RunState& state, const CommandArgs&)
 {
     if (!state.clser) state.clser.reset(new SerialConnection(state.log));
     state.clser->search();
@@ -137,7 +159,7 @@ Outcome clser(RunState& state, const CommandArgs&)
 // With a producer bound the name opens a GenTL interface; otherwise it
 // chooses a Camera Link serial port from the list that --clser built (an
 // unknown name clears the choice); with neither nothing happens.
-Outcome open_interface(RunState& state, const CommandArgs& args)
+Outcome run_open_interface(RunState& state, const CommandArgs& args)
 {
     if (state.gentl) return outcome_of(state.gentl->open_interface(args.text(0)));
     if (state.clser) state.clser->choose(args.text(0));
@@ -154,7 +176,7 @@ Outcome connect_failed()
 }
 
 // A failed open keeps the port of an earlier --connect.
-Outcome connect(RunState& state, const CommandArgs& args)
+Outcome run_connect(RunState& state, const CommandArgs& args)
 {
     bool opened = true;
     if (state.gentl) {
@@ -175,7 +197,7 @@ Outcome connect(RunState& state, const CommandArgs& args)
     return outcome_of(opened);
 }
 
-Outcome version(RunState&, const CommandArgs&)
+Outcome run_version(RunState&, const CommandArgs&)
 {
     console_print("%s", banner);
     return Outcome::done;
@@ -183,29 +205,29 @@ Outcome version(RunState&, const CommandArgs&)
 
 // In the order of the usage text; words are unique, so lookup order does not matter.
 const Command commands[] = {
-    {"--load_img", "L", "--load_img <filename> [<filename>]\n", load_img},
+    {"--load_img", "L", "--load_img <filename> [<filename>]\n", run_load_img},
     {"--create_defpix_map", "OO", "--create_defpix_map [<threshold> [<width>]] \n",
-     create_defpix_map},
-    {"--clear_defpix_map", "", "--clear_defpix_map\n", clear_defpix_map},
-    {"--load_defpix_map", "R", "--load_defpix_map <filename>\n", load_defpix_map},
-    {"--save_defpix_map", "R", "--save_defpix_map <filename>\n", save_defpix_map},
+     run_create_defpix_map},
+    {"--clear_defpix_map", "", "--clear_defpix_map\n", run_clear_defpix_map},
+    {"--load_defpix_map", "R", "--load_defpix_map <filename>\n", run_load_defpix_map},
+    {"--save_defpix_map", "R", "--save_defpix_map <filename>\n", run_save_defpix_map},
     {"--apply_defpix_map", "RR",
-     "--apply_defpix_map/mark_defpix_map <filename-in> <filename-out>\n", apply_defpix_map},
-    {"--mark_defpix_map", "RR", nullptr, mark_defpix_map},
-    {"--download_defpix_map", "O", "--download_defpix_map [<mapindex>]\n", download_defpix_map},
-    {"--upload_defpix_map", "O", "--upload_defpix_map [<mapindex>]\n", upload_defpix_map},
-    {"--create_shading_map", "", "--create_shading_map\n", create_shading_map},
-    {"--clear_shading_map", "", "--clear_shading_map\n", clear_shading_map},
-    {"--load_shading_map", "R", "--load_shading_map <filename>\n", load_shading_map},
-    {"--save_shading_map", "R", "--save_shading_map <filename>\n", save_shading_map},
+     "--apply_defpix_map/mark_defpix_map <filename-in> <filename-out>\n", run_apply_defpix_map},
+    {"--mark_defpix_map", "RR", nullptr, run_mark_defpix_map},
+    {"--download_defpix_map", "O", "--download_defpix_map [<mapindex>]\n", run_download_defpix_map},
+    {"--upload_defpix_map", "O", "--upload_defpix_map [<mapindex>]\n", run_upload_defpix_map},
+    {"--create_shading_map", "", "--create_shading_map\n", run_create_shading_map},
+    {"--clear_shading_map", "", "--clear_shading_map\n", run_clear_shading_map},
+    {"--load_shading_map", "R", "--load_shading_map <filename>\n", run_load_shading_map},
+    {"--save_shading_map", "R", "--save_shading_map <filename>\n", run_save_shading_map},
     {"--apply_shading_map", "RR", "--apply_shading_map <filename-in> <filename-out>\n",
-     apply_shading_map},
-    {"--upload_shading_map", "O", "--upload_shading_map [<mapindex>]\n", upload_shading_map},
-    {"--cti", "R", "--cti <filename>\n", cti},
-    {"--clser", "", "--clser\n", clser},
-    {"--if", "R", "--if <interfacename>\n", open_interface},
-    {"--connect", "N", "--connect [<devicename>]\n", connect},
-    {"--version", "", "--version\n", version},
+     run_apply_shading_map},
+    {"--upload_shading_map", "O", "--upload_shading_map [<mapindex>]\n", run_upload_shading_map},
+    {"--cti", "R", "--cti <filename>\n", run_cti},
+    {"--clser", "", "--clser\n", run_clser},
+    {"--if", "R", "--if <interfacename>\n", run_open_interface},
+    {"--connect", "N", "--connect [<devicename>]\n", run_connect},
+    {"--version", "", "--version\n", run_version},
 };
 
 }  // namespace

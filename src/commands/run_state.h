@@ -12,6 +12,7 @@
 #include "correction/defpix.h"
 #include "correction/defpix_detect.h"
 #include "lib/float_map.h"
+#include "lib/image_sum.h"
 
 class Log;
 
@@ -26,9 +27,8 @@ struct RunState {
 
     Log& log;
 
-    // Sum of the images loaded since the last map creation, and their number.
-    std::unique_ptr<FloatMap> img_accum;
-    int32_t img_count = 0;
+    // The images loaded since the last map creation.
+    ImageSum img_accum;
 
     // Known defects: detected, loaded from files or read from the camera.
     DefpixTable defpix_table;

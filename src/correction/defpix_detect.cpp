@@ -9,6 +9,7 @@
 #include "correction/defpix.h"
 #include "correction/mean_divider.h"
 #include "lib/float_map.h"
+#include "lib/image_sum.h"
 #include "lib/image.h"
 #include "lib/log.h"
 
@@ -306,15 +307,13 @@ bool take_settings(DetectionSettings& settings, std::optional<int32_t> threshold
     return false;
 }
 
-void detect_defects(FloatMap& accum, int32_t img_count, const DetectionSettings& settings,
-                    DefpixTable& table)
+void detect_defects(const MeanImage& mean, const DetectionSettings& settings, DefpixTable& table)
 {
-    accum.scale(1.0f / static_cast<float>(img_count));
     console_print("lt_v %d, lt_w %d\n", settings.lt_v, settings.lt_w);
-    console_print("mean brightness %lf\n", static_cast<double>(accum.mean()));
-    std::unique_ptr<ImageBW> mask = accum.to_image();
+    console_print("mean brightness %lf\n", static_cast<double>(mean.values().mean()));
+    std::unique_ptr<ImageBW> mask = mean.grey();
     box_filter_threshold(*mask, settings.lt_w, settings.lt_w, settings.lt_v);
-    report_outliers(*mask, accum, table);
+    report_outliers(*mask, mean.values(), table);
 }
 
 }  // namespace
@@ -331,25 +330,21 @@ void box_filter_threshold(ImageBW& image, int32_t wh, int32_t wv, int32_t t)
     }
 }
 
-bool create_defpix_map(std::unique_ptr<FloatMap>& img_accum, int32_t& img_count,
-                       DetectionSettings& settings, DefpixTable& table,
+bool create_defpix_map(const MeanImage* mean, DetectionSettings& settings, DefpixTable& table,
                        std::optional<int32_t> threshold, std::optional<int32_t> width)
 {
     console_print("create_defpix_map()\n");
     bool done = take_settings(settings, threshold, width);
     const int32_t refused_before = table.refused_adds();
-    if (img_count <= 0 || !img_accum) {
+    if (!mean) {
         console_print("create_defpix_map failed, no image\n");
-        done = false;
-    } else {
-        try {
-            detect_defects(*img_accum, img_count, settings, table);
-        } catch (const std::bad_alloc&) {
-            console_print("create_defpix_map failed, out of memory\n");
-            done = false;
-        }
+        return false;
     }
-    img_accum.reset();
-    img_count = 0;
+    try {
+        detect_defects(*mean, settings, table);
+    } catch (const std::bad_alloc&) {
+        console_print("create_defpix_map failed, out of memory\n");
+        done = false;
+    }
     return done && table.refused_adds() == refused_before;
 }

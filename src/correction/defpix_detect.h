@@ -4,12 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 
 class DefpixTable;
-class FloatMap;
 class ImageBW;
+class MeanImage;
 
 // Kept from one map creation to the next within a run.
 struct DetectionSettings {
@@ -25,10 +24,9 @@ void box_filter_threshold(ImageBW& image, int32_t wh, int32_t wv, int32_t t);
 
 // --create_defpix_map: takes the given threshold and width into the settings
 // (a width below 1 is refused and the previous one kept), then adds every
-// outlier of the mean image to the defect table and empties the image
-// accumulation, whether or not there was anything to detect. False when it
-// reported a failure: no image, no memory, a refused width, a full table.
-bool create_defpix_map(std::unique_ptr<FloatMap>& img_accum, int32_t& img_count,
-                       DetectionSettings& settings, DefpixTable& table,
+// outlier of the mean image to the defect table. `mean` is none when no image
+// was loaded. False when it reported a failure: no image, no memory, a refused
+// width, a full table.
+bool create_defpix_map(const MeanImage* mean, DetectionSettings& settings, DefpixTable& table,
                        std::optional<int32_t> threshold = std::nullopt,
                        std::optional<int32_t> width = std::nullopt);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "lib/bmp.h"
+#include "lib/image_sum.h"
 #include "lib/log.h"
 
 namespace {
@@ -49,27 +50,6 @@ void fill_line_gains(const FloatMap& gains, int32_t j, std::vector<float>& line_
                   line_gains.begin() + std::min(x0 + block_size, width), gain);
     }
 }
-
-// Every creation, successful or not, leaves the accumulation empty so the
-// next one needs new images.
-class AccumulationConsumer {
-public:
-    AccumulationConsumer(std::unique_ptr<FloatMap>& img_accum, int32_t& img_count)
-        : img_accum_(img_accum), img_count_(img_count)
-    {
-    }
-    ~AccumulationConsumer()
-    {
-        img_accum_.reset();
-        img_count_ = 0;
-    }
-    AccumulationConsumer(const AccumulationConsumer&) = delete;
-    AccumulationConsumer& operator=(const AccumulationConsumer&) = delete;
-
-private:
-    std::unique_ptr<FloatMap>& img_accum_;
-    int32_t& img_count_;
-};
 
 }  // namespace
 
@@ -150,26 +130,15 @@ void apply_gains(const FloatMap& gains, ImageBW& image)
     }
 }
 
-bool create_shading_map(std::unique_ptr<FloatMap>& img_accum, int32_t& img_count,
-                        std::unique_ptr<FloatMap>& shading_map)
+std::unique_ptr<FloatMap> create_shading_map(const MeanImage* mean)
 {
     console_print("create_shading_map()\n");
-    AccumulationConsumer consume(img_accum, img_count);
-    if (img_count <= 0 || !img_accum) {
+    if (!mean) {
         console_print("create_shading_map failed, no image\n");
-        return false;
+        return nullptr;
     }
-    img_accum->scale(1.0f / static_cast<float>(img_count));
-    const std::unique_ptr<ImageBW> average = img_accum->to_image();
-    shading_map.reset();
-    shading_map = shading_gains(*average);
-    return true;
-}
-
-void clear_shading_map(std::unique_ptr<FloatMap>& shading_map)
-{
-    console_print("clear_shading_map\n");
-    shading_map.reset();
+    const std::unique_ptr<ImageBW> average = mean->grey();
+    return shading_gains(*average);
 }
 
 bool apply_shading_map(const FloatMap* shading_map, const String& input, const String& output)

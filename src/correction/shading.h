@@ -9,6 +9,8 @@
 #include "lib/image.h"
 #include "lib/text.h"
 
+class MeanImage;
+
 constexpr int32_t shading_block_size = 16;
 
 // Blocks needed to cover `pixels` pixels; the last one may be partial.
@@ -29,9 +31,9 @@ std::unique_ptr<FloatMap> shading_gains(const ImageBW& average);
 // gets the gain 0.0.
 void apply_gains(const FloatMap& gains, ImageBW& image);
 
-// The commands; false when they reported a failure. Creation consumes the
-// accumulated images, whatever the outcome.
-bool create_shading_map(std::unique_ptr<FloatMap>& img_accum, int32_t& img_count,
-                        std::unique_ptr<FloatMap>& shading_map);
-void clear_shading_map(std::unique_ptr<FloatMap>& shading_map);
+// --create_shading_map: the gains of the mean image; none, after printing
+// why, when no image was loaded (`mean` none).
+std::unique_ptr<FloatMap> create_shading_map(const MeanImage* mean);
+
+// --apply_shading_map; false when it reported a failure.
 bool apply_shading_map(const FloatMap* shading_map, const String& input, const String& output);

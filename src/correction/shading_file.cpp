@@ -121,12 +121,10 @@ bool save_shading_map(const FloatMap* shading_map, const String& name)
     return false;
 }
 
-bool load_shading_map(std::unique_ptr<FloatMap>& shading_map, const String& name)
+ShadingMapRead load_shading_map(const String& name)
 {
     console_print("load_shading_map('%s')\n", name.c_str());
-    shading_map.reset();
     ShadingMapRead read = read_shading_map(name.c_str());
     if (read.failed) console_print("load_shading_map('%s') - failed\n", name.c_str());
-    shading_map = std::move(read.map);
-    return !read.failed;
+    return read;
 }

@@ -23,7 +23,8 @@ struct ShadingMapRead {
 // gains are 0.0, extra gains and lines are ignored.
 ShadingMapRead read_shading_map(const char* path);
 
-// The commands; false when they reported a failure. Loading always drops the
-// current map first.
+// --save_shading_map; false when it reported a failure.
 bool save_shading_map(const FloatMap* shading_map, const String& name);
-bool load_shading_map(std::unique_ptr<FloatMap>& shading_map, const String& name);
+// --load_shading_map: reads the map, printing a failure; the caller drops
+// its current map first.
+ShadingMapRead load_shading_map(const String& name);

@@ -266,14 +266,11 @@ private:
     std::vector<uint16_t> counts_;
 };
 
-}  // namespace
-
-bool accumulate_bmp_files(const std::vector<std::string>& paths, std::unique_ptr<FloatMap>& sum,
-                          int32_t& count, const AccumulateEvents& events,
-                          const AccumulateOptions& options)
+bool add_files(const std::vector<std::string>& paths, ImageSum& images,
+               const AccumulateEvents& events, const AccumulateOptions& options)
 {
     if (paths.empty()) return true;
-    Accumulation accumulation(paths, sum, options);
+    Accumulation accumulation(paths, images.sum, options);
     for (size_t i = 0; i < paths.size(); ++i) {
         if (events.announce) events.announce(paths[i].c_str());
         if (!accumulation.check(i)) {
@@ -284,13 +281,21 @@ bool accumulate_bmp_files(const std::vector<std::string>& paths, std::unique_ptr
     size_t failed_index = 0;
     if (!accumulation.sum_all(failed_index)) {
         if (events.failed) events.failed(paths[failed_index].c_str());
-        if (sum) {
-            sum.reset();
-            count = 0;
-        }
+        if (images.sum) images = ImageSum();
         return false;
     }
     accumulation.finish();
-    count += static_cast<int32_t>(paths.size());
+    images.count += static_cast<int32_t>(paths.size());
     return true;
+}
+
+}  // namespace
+
+Accumulated accumulate_bmp_files(const std::vector<std::string>& paths, ImageSum images,
+                                 const AccumulateEvents& events, const AccumulateOptions& options)
+{
+    Accumulated result;
+    result.images = std::move(images);
+    result.done = add_files(paths, result.images, events, options);
+    return result;
 }

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/float_map.h"
+#include "lib/image_sum.h"
 
 // What the caller hears about each file, in the order of the files.
 struct AccumulateEvents {
@@ -31,16 +31,23 @@ struct AccumulateOptions {
     uint32_t files_per_group = 16;
 };
 
+// The sum after a call: the files added when done; otherwise the sum as it
+// was, or none (count 0) when a read error spoiled it.
+struct Accumulated {
+    ImageSum images;
+    bool done = false;
+};
+
 // Adds the images of `paths` (8-, 24- or 32-bit BMP files), in order, to
-// `sum`; when `sum` is none the first image makes it, as the map's image
-// constructor does. `count` grows by the number of files.
+// `images`; when it holds no sum the first image makes it, as the map's image
+// constructor does. The count grows by the number of files.
 //
 // Every file's header is checked before anything is summed, so a file that
-// fails leaves `sum` and `count` as they were and no later file is opened.
+// fails leaves the sum and count as they were and no later file is opened.
 // Only a read error after the checks (a file cut short or changed while
-// being read) can fail once summing has begun: `sum` then may hold part of
-// an image, so an existing one is discarded (none, `count` 0); a new one
-// is never handed out. Returns false after `failed` in both cases.
-bool accumulate_bmp_files(const std::vector<std::string>& paths, std::unique_ptr<FloatMap>& sum,
-                          int32_t& count, const AccumulateEvents& events,
-                          const AccumulateOptions& options = AccumulateOptions());
+// being read) can fail once summing has begun: the sum then may hold part of
+// an image, so an existing one is discarded; a new one is never handed out.
+// Not done after `failed` in both cases.
+Accumulated accumulate_bmp_files(const std::vector<std::string>& paths, ImageSum images,
+                                 const AccumulateEvents& events,
+                                 const AccumulateOptions& options = AccumulateOptions());

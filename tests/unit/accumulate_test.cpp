@@ -34,6 +34,15 @@ std::unique_ptr<FloatMap> frame_by_frame(const std::vector<std::string>& paths,
     return sum;
 }
 
+// The call as the commands make it: the sum goes in and comes back.
+bool accumulate(const std::vector<std::string>& paths, ImageSum& images,
+                const AccumulateEvents& events, const AccumulateOptions& options = AccumulateOptions())
+{
+    Accumulated result = accumulate_bmp_files(paths, std::move(images), events, options);
+    images = std::move(result.images);
+    return result.done;
+}
+
 // Records the events as text lines.
 struct Recorder {
     std::vector<std::string> lines;
@@ -78,13 +87,12 @@ TEST_P(BandedSum, EqualsFrameByFrameStartingFromNone)
     const std::vector<std::string> paths = mixed_files(scratch, GetParam().first_depth);
     const AccumulateOptions options{GetParam().band_bytes, GetParam().files_per_group};
 
-    std::unique_ptr<FloatMap> sum;
-    int32_t count = 0;
+    ImageSum images;
     Recorder recorder;
-    ASSERT_TRUE(accumulate_bmp_files(paths, sum, count, recorder.events(), options));
-    ASSERT_TRUE(sum);
-    EXPECT_EQ(count, 7);
-    EXPECT_EQ(values_of(*sum), values_of(*frame_by_frame(paths, nullptr)));
+    ASSERT_TRUE(accumulate(paths, images, recorder.events(), options));
+    ASSERT_TRUE(images.sum);
+    EXPECT_EQ(images.count, 7);
+    EXPECT_EQ(values_of(*images.sum), values_of(*frame_by_frame(paths, nullptr)));
     ASSERT_EQ(recorder.lines.size(), 7u);
     EXPECT_EQ(recorder.lines.front(), "+" + paths.front());
 }
@@ -97,14 +105,13 @@ TEST_P(BandedSum, EqualsFrameByFrameAddingToAnExistingSum)
     const std::vector<std::string> first(paths.begin(), paths.begin() + 1);
     const std::vector<std::string> rest(paths.begin() + 1, paths.end());
 
-    std::unique_ptr<FloatMap> sum;
-    int32_t count = 0;
-    ASSERT_TRUE(accumulate_bmp_files(first, sum, count, AccumulateEvents(), options));
-    const FloatMap* kept = sum.get();
-    ASSERT_TRUE(accumulate_bmp_files(rest, sum, count, AccumulateEvents(), options));
-    EXPECT_EQ(sum.get(), kept);
-    EXPECT_EQ(count, 7);
-    EXPECT_EQ(values_of(*sum), values_of(*frame_by_frame(paths, nullptr)));
+    ImageSum images;
+    ASSERT_TRUE(accumulate(first, images, AccumulateEvents(), options));
+    const FloatMap* kept = images.sum.get();
+    ASSERT_TRUE(accumulate(rest, images, AccumulateEvents(), options));
+    EXPECT_EQ(images.sum.get(), kept);
+    EXPECT_EQ(images.count, 7);
+    EXPECT_EQ(values_of(*images.sum), values_of(*frame_by_frame(paths, nullptr)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -130,14 +137,14 @@ TEST_P(StartingValue, SumEqualsAddingFileByFile)
 {
     Scratch scratch("accumulate_start_");
     const std::vector<std::string> paths = mixed_files(scratch, 8);
-    std::unique_ptr<FloatMap> sum(new FloatMap(width, height));
+    ImageSum images;
+    images.sum.reset(new FloatMap(width, height));
     std::unique_ptr<FloatMap> expected(new FloatMap(width, height));
-    for (int32_t i = 0; i < sum->count(); ++i)
-        sum->data()[i] = expected->data()[i] = GetParam().base + GetParam().step * static_cast<float>(i % 3);
-    int32_t count = 0;
-    ASSERT_TRUE(accumulate_bmp_files(paths, sum, count, AccumulateEvents()));
+    for (int32_t i = 0; i < expected->count(); ++i)
+        images.sum->data()[i] = expected->data()[i] = GetParam().base + GetParam().step * static_cast<float>(i % 3);
+    ASSERT_TRUE(accumulate(paths, images, AccumulateEvents()));
     expected = frame_by_frame(paths, std::move(expected));
-    EXPECT_EQ(values_of(*sum), values_of(*expected));
+    EXPECT_EQ(values_of(*images.sum), values_of(*expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, StartingValue,
@@ -149,12 +156,12 @@ INSTANTIATE_TEST_SUITE_P(Values, StartingValue,
 
 TEST(Accumulate, NoFilesChangesNothing)
 {
-    std::unique_ptr<FloatMap> sum;
-    int32_t count = 3;
+    ImageSum images;
+    images.count = 3;
     Recorder recorder;
-    EXPECT_TRUE(accumulate_bmp_files({}, sum, count, recorder.events()));
-    EXPECT_FALSE(sum);
-    EXPECT_EQ(count, 3);
+    EXPECT_TRUE(accumulate({}, images, recorder.events()));
+    EXPECT_FALSE(images.sum);
+    EXPECT_EQ(images.count, 3);
     EXPECT_TRUE(recorder.lines.empty());
 }
 
@@ -176,21 +183,20 @@ TEST_P(FailingFile, StopsThereLeavingSumAndCount)
     const std::string after = scratch.write("after.bmp", bmp_bytes(2, 2, 8, {5, 5, 5, 5}));
 
     for (bool existing : {false, true}) {
-        std::unique_ptr<FloatMap> sum;
-        int32_t count = 0;
+        ImageSum images;
         if (existing) {
-            ASSERT_TRUE(accumulate_bmp_files({good}, sum, count, AccumulateEvents()));
+            ASSERT_TRUE(accumulate({good}, images, AccumulateEvents()));
         }
-        const FloatMap* kept = sum.get();
-        const std::vector<float> before = sum ? values_of(*sum) : std::vector<float>();
+        const FloatMap* kept = images.sum.get();
+        const std::vector<float> before = images.sum ? values_of(*images.sum) : std::vector<float>();
 
         Recorder recorder;
-        EXPECT_FALSE(accumulate_bmp_files({good, bad, after}, sum, count, recorder.events()));
+        EXPECT_FALSE(accumulate({good, bad, after}, images, recorder.events()));
         EXPECT_EQ(recorder.lines, (std::vector<std::string>{"+" + good, "+" + bad, "!" + bad}));
-        EXPECT_EQ(sum.get(), kept);
-        EXPECT_EQ(count, existing ? 1 : 0);
-        if (sum) {
-            EXPECT_EQ(values_of(*sum), before);
+        EXPECT_EQ(images.sum.get(), kept);
+        EXPECT_EQ(images.count, existing ? 1 : 0);
+        if (images.sum) {
+            EXPECT_EQ(values_of(*images.sum), before);
         }
     }
 }
@@ -204,12 +210,11 @@ TEST(Accumulate, FirstFileSetsTheSizeForTheRest)
     Scratch scratch("accumulate_size_");
     const std::string wide = scratch.write("wide.bmp", bmp_bytes(4, 1, 8, {1, 2, 3, 4}));
     const std::string tall = scratch.write("tall.bmp", bmp_bytes(1, 4, 8, {1, 2, 3, 4}));
-    std::unique_ptr<FloatMap> sum;
-    int32_t count = 0;
+    ImageSum images;
     Recorder recorder;
-    EXPECT_FALSE(accumulate_bmp_files({wide, tall}, sum, count, recorder.events()));
+    EXPECT_FALSE(accumulate({wide, tall}, images, recorder.events()));
     EXPECT_EQ(recorder.lines.back(), "!" + tall);
-    EXPECT_FALSE(sum);
+    EXPECT_FALSE(images.sum);
 }
 
 // A file cut short after its header was checked: found only while summing.
@@ -224,10 +229,9 @@ TEST(Accumulate, ReadErrorWhileSummingDiscardsTheSum)
 
     for (bool existing : {false, true}) {
         test_files::write_file(b, picture);
-        std::unique_ptr<FloatMap> sum;
-        int32_t count = 0;
+        ImageSum images;
         if (existing) {
-            ASSERT_TRUE(accumulate_bmp_files({a}, sum, count, AccumulateEvents()));
+            ASSERT_TRUE(accumulate({a}, images, AccumulateEvents()));
         }
 
         Recorder recorder;
@@ -238,11 +242,11 @@ TEST(Accumulate, ReadErrorWhileSummingDiscardsTheSum)
             // b was checked and closed; shorten it before summing starts.
             if (path == c) test_files::write_file(b, std::vector<uint8_t>(picture.begin(), picture.end() - 1));
         };
-        EXPECT_FALSE(accumulate_bmp_files({a, b, c}, sum, count, events, one_at_a_time));
+        EXPECT_FALSE(accumulate({a, b, c}, images, events, one_at_a_time));
         EXPECT_EQ(recorder.lines,
                   (std::vector<std::string>{"+" + a, "+" + b, "+" + c, "!" + b}));
-        EXPECT_FALSE(sum);
-        EXPECT_EQ(count, 0);
+        EXPECT_FALSE(images.sum);
+        EXPECT_EQ(images.count, 0);
     }
 }
 

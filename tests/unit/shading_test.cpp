@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+#include "lib/image_sum.h"
+
 
 namespace {
 
@@ -140,20 +142,24 @@ std::unique_ptr<FloatMap> two_image_sum()
     return sum;
 }
 
-TEST(CreateShadingMap, GainsComeFromTheTruncatedAverageAndConsumeTheImages)
+TEST(CreateShadingMap, GainsComeFromTheTruncatedAverage)
 {
-    std::unique_ptr<FloatMap> img_accum = two_image_sum();
-    int32_t img_count = 2;
-    std::unique_ptr<FloatMap> shading_map;
-    EXPECT_TRUE(create_shading_map(img_accum, img_count, shading_map));
+    const MeanImage mean(ImageSum{two_image_sum(), 2});
+    const std::unique_ptr<FloatMap> shading_map = create_shading_map(&mean);
 
     ASSERT_TRUE(shading_map);
     EXPECT_EQ(shading_map->width(), 2);
     EXPECT_EQ(shading_map->height(), 1);
     EXPECT_EQ(shading_map->get(0, 0), 200.0f / 11.0f);
     EXPECT_EQ(shading_map->get(1, 0), 1.0f);
-    EXPECT_FALSE(img_accum);
-    EXPECT_EQ(img_count, 0);
+}
+
+TEST(CreateShadingMap, WithoutImagesMakesNone)
+{
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(create_shading_map(nullptr));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "create_shading_map()\ncreate_shading_map failed, no image\n");
 }
 
 struct Accumulation {
@@ -161,23 +167,17 @@ struct Accumulation {
     int32_t count;
 };
 
-class CreateWithoutImagesTest : public ::testing::TestWithParam<Accumulation> {};
+class ImageSumTest : public ::testing::TestWithParam<Accumulation> {};
 
-TEST_P(CreateWithoutImagesTest, KeepsThePreviousMapAndEmptiesTheAccumulation)
+TEST_P(ImageSumTest, WithoutASumOrAPositiveCountIsEmpty)
 {
-    std::unique_ptr<FloatMap> shading_map(new FloatMap(3, 3));
-    const FloatMap* previous = shading_map.get();
-    std::unique_ptr<FloatMap> img_accum;
-    if (GetParam().has_sum) img_accum = two_image_sum();
-    int32_t img_count = GetParam().count;
-
-    EXPECT_FALSE(create_shading_map(img_accum, img_count, shading_map));
-    EXPECT_EQ(shading_map.get(), previous);
-    EXPECT_FALSE(img_accum);
-    EXPECT_EQ(img_count, 0);
+    ImageSum images;
+    if (GetParam().has_sum) images.sum = two_image_sum();
+    images.count = GetParam().count;
+    EXPECT_TRUE(images.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Accumulations, CreateWithoutImagesTest,
+INSTANTIATE_TEST_SUITE_P(Accumulations, ImageSumTest,
                          ::testing::Values(Accumulation{false, 0}, Accumulation{false, 2},
                                            Accumulation{true, 0}, Accumulation{true, -1}));
 
