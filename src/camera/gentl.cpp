@@ -12,6 +12,7 @@ namespace {
 
 // Every name the program binds, in lookup order; the list gives each entry
 // point its name and its slot at once.
+// clang-format off
 #define KD_GENTL_ENTRY_POINTS(X)                                                              \
     X(GCGetInfo) X(GCGetLastError) X(GCInitLib) X(GCCloseLib) X(GCReadPort) X(GCWritePort)     \
     X(GCGetPortURL) X(GCGetPortInfo) X(GCRegisterEvent) X(GCUnregisterEvent) X(EventGetData)   \
@@ -26,12 +27,13 @@ namespace {
     X(GCGetPortURLInfo) X(GCReadPortStacked) X(GCWritePortStacked) X(DSGetBufferChunkData)     \
     X(IFGetParentTL) X(DevGetParentIF) X(DSGetParentDev) X(DSGetNumBufferParts)               \
     X(DSGetBufferPartInfo)
+// clang-format on
 
 enum Entry : int32_t {
 #define KD_GENTL_SLOT(name) name##_entry,
     KD_GENTL_ENTRY_POINTS(KD_GENTL_SLOT)
 #undef KD_GENTL_SLOT
-    entry_total
+        entry_total
 };
 
 }  // namespace
@@ -47,8 +49,7 @@ std::unique_ptr<GenTLProducer> GenTLProducer::open(const String& path, Log* log)
 {
     // Loading runs the library's own start-up code.
     std::fflush(stdout);
-    std::unique_ptr<platform::SharedLibrary> library =
-        platform::SharedLibrary::open(path.c_str());
+    std::unique_ptr<platform::SharedLibrary> library = platform::SharedLibrary::open(path.c_str());
     if (!library) return nullptr;
     const platform::SharedLibrary& loaded = *library;
     std::unique_ptr<GenTLProducer> producer(new GenTLProducer(
@@ -135,8 +136,7 @@ GC_ERROR GenTLProducer::TLOpenInterface(TL_HANDLE system, const char* id,
 GC_ERROR GenTLProducer::IFUpdateDeviceList(IF_HANDLE interface_handle, bool8_t* changed,
                                            uint64_t timeout) const
 {
-    return call<PIFUpdateDeviceList>(IFUpdateDeviceList_entry, interface_handle, changed,
-                                     timeout);
+    return call<PIFUpdateDeviceList>(IFUpdateDeviceList_entry, interface_handle, changed, timeout);
 }
 
 GC_ERROR GenTLProducer::IFGetNumDevices(IF_HANDLE interface_handle, uint32_t* count) const
@@ -151,8 +151,8 @@ GC_ERROR GenTLProducer::IFGetDeviceID(IF_HANDLE interface_handle, uint32_t index
 }
 
 GC_ERROR GenTLProducer::IFGetDeviceInfo(IF_HANDLE interface_handle, const char* id,
-                                        DEVICE_INFO_CMD command, INFO_DATATYPE* type,
-                                        void* buffer, size_t* size) const
+                                        DEVICE_INFO_CMD command, INFO_DATATYPE* type, void* buffer,
+                                        size_t* size) const
 {
     return call<PIFGetDeviceInfo>(IFGetDeviceInfo_entry, interface_handle, id, command, type,
                                   buffer, size);
@@ -190,4 +190,3 @@ GC_ERROR GenTLProducer::GCWritePort(PORT_HANDLE port, uint64_t address, const vo
 {
     return call<PGCWritePort>(GCWritePort_entry, port, address, buffer, size);
 }
-

@@ -59,8 +59,8 @@ Outcome run_create_defpix_map(RunState& state, const CommandArgs& args)
     if (args.given(0)) threshold = args.number(0, 0);
     if (args.given(1)) width = args.number(1, 0);
     const std::optional<MeanImage> mean = take_mean_image(state);
-    return outcome_of(create_defpix_map(present(mean), state.detection, state.defpix_table,
-                                        threshold, width));
+    return outcome_of(
+        create_defpix_map(present(mean), state.detection, state.defpix_table, threshold, width));
 }
 
 Outcome run_clear_defpix_map(RunState& state, const CommandArgs&)
@@ -81,26 +81,26 @@ Outcome run_save_defpix_map(RunState& state, const CommandArgs& args)
 
 Outcome run_apply_defpix_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(apply_defpix_map(state.defpix_table, args.text(0).c_str(),
-                                         args.text(1).c_str(), false));
+    return outcome_of(
+        apply_defpix_map(state.defpix_table, args.text(0).c_str(), args.text(1).c_str(), false));
 }
 
 Outcome run_mark_defpix_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(apply_defpix_map(state.defpix_table, args.text(0).c_str(),
-                                         args.text(1).c_str(), true));
+    return outcome_of(
+        apply_defpix_map(state.defpix_table, args.text(0).c_str(), args.text(1).c_str(), true));
 }
 
 Outcome run_upload_defpix_map(RunState& state, const CommandArgs& args)
 {
     return outcome_of(upload_defpix_map(state.cam_port, state.defpix_table, args.number(0, 1),
-                                          transfer_tools(state)));
+                                        transfer_tools(state)));
 }
 
 Outcome run_download_defpix_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(download_defpix_map(state.cam_port, state.defpix_table,
-                                            args.number(0, 1), transfer_tools(state)));
+    return outcome_of(download_defpix_map(state.cam_port, state.defpix_table, args.number(0, 1),
+                                          transfer_tools(state)));
 }
 
 Outcome run_create_shading_map(RunState& state, const CommandArgs&)
@@ -140,8 +140,8 @@ Outcome run_apply_shading_map(RunState& state, const CommandArgs& args)
 
 Outcome run_upload_shading_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(upload_shading_map(state.cam_port, state.shading_map.get(),
-                                           args.number(0, 0), transfer_tools(state)));
+    return outcome_of(upload_shading_map(state.cam_port, state.shading_map.get(), args.number(0, 0),
+                                         transfer_tools(state)));
 }
 
 Outcome run_cti(RunState& state, const CommandArgs& args)
@@ -180,8 +180,10 @@ Outcome run_connect(RunState& state, const CommandArgs& args)
 {
     bool opened = true;
     if (state.gentl) {
-        if (state.gentl->open_device(args.text(0)) == 0) state.cam_port = state.gentl->port();
-        else opened = false;
+        if (state.gentl->open_device(args.text(0)) == 0)
+            state.cam_port = state.gentl->port();
+        else
+            opened = false;
     } else if (state.clser && state.clser->has_chosen_port()) {
         // A port that does not open ends the run as any failed connect does.
         if (!state.clser->open()) return connect_failed();

@@ -36,7 +36,8 @@ std::unique_ptr<FloatMap> frame_by_frame(const std::vector<std::string>& paths,
 
 // The call as the commands make it: the sum goes in and comes back.
 bool accumulate(const std::vector<std::string>& paths, ImageSum& images,
-                const AccumulateEvents& events, const AccumulateOptions& options = AccumulateOptions())
+                const AccumulateEvents& events,
+                const AccumulateOptions& options = AccumulateOptions())
 {
     Accumulated result = accumulate_bmp_files(paths, std::move(images), events, options);
     images = std::move(result.images);
@@ -66,9 +67,10 @@ std::vector<std::string> mixed_files(Scratch& scratch, uint16_t first_depth)
     std::vector<std::string> paths;
     for (int i = 0; i < 7; ++i) {
         const size_t size = static_cast<size_t>(width) * height * (depths[i] / 8);
-        paths.push_back(scratch.write("m" + std::to_string(i) + ".bmp",
-                                      bmp_bytes(width, height, depths[i],
-                                                counting_bytes(size, static_cast<uint8_t>(37 * i)))));
+        paths.push_back(
+            scratch.write("m" + std::to_string(i) + ".bmp",
+                          bmp_bytes(width, height, depths[i],
+                                    counting_bytes(size, static_cast<uint8_t>(37 * i)))));
     }
     return paths;
 }
@@ -116,12 +118,11 @@ TEST_P(BandedSum, EqualsFrameByFrameAddingToAnExistingSum)
 
 INSTANTIATE_TEST_SUITE_P(
     Bands, BandedSum,
-    ::testing::Values(Banding{1, 16, 8},                // one line a band
-                      Banding{3 * width * 4, 2, 8},     // three lines, groups of two
-                      Banding{4 * width * 4, 1, 8},     // four lines, one file a group
-                      Banding{1u << 20, 16, 8},         // the whole picture
-                      Banding{3 * width * 4, 2, 24},
-                      Banding{1u << 20, 16, 24}));
+    ::testing::Values(Banding{1, 16, 8},             // one line a band
+                      Banding{3 * width * 4, 2, 8},  // three lines, groups of two
+                      Banding{4 * width * 4, 1, 8},  // four lines, one file a group
+                      Banding{1u << 20, 16, 8},      // the whole picture
+                      Banding{3 * width * 4, 2, 24}, Banding{1u << 20, 16, 24}));
 
 // Where whole numbers near 2^24 or fractions are in the sum, adding file by
 // file rounds differently from adding totals: the results must still be
@@ -141,7 +142,8 @@ TEST_P(StartingValue, SumEqualsAddingFileByFile)
     images.sum.reset(new FloatMap(width, height));
     std::unique_ptr<FloatMap> expected(new FloatMap(width, height));
     for (int32_t i = 0; i < expected->count(); ++i)
-        images.sum->data()[i] = expected->data()[i] = GetParam().base + GetParam().step * static_cast<float>(i % 3);
+        images.sum->data()[i] = expected->data()[i] =
+            GetParam().base + GetParam().step * static_cast<float>(i % 3);
     ASSERT_TRUE(accumulate(paths, images, AccumulateEvents()));
     expected = frame_by_frame(paths, std::move(expected));
     EXPECT_EQ(values_of(*images.sum), values_of(*expected));
@@ -177,7 +179,9 @@ TEST_P(FailingFile, StopsThereLeavingSumAndCount)
     switch (GetParam()) {
     case Fault::missing: break;
     case Fault::other_size: test_files::write_file(bad, bmp_bytes(2, 1, 8, {1, 2})); break;
-    case Fault::other_depth: test_files::write_file(bad, bmp_bytes(2, 2, 16, counting_bytes(8))); break;
+    case Fault::other_depth:
+        test_files::write_file(bad, bmp_bytes(2, 2, 16, counting_bytes(8)));
+        break;
     case Fault::malformed: test_files::write_file(bad, bmp_bytes(2, 2, 8, {1, 2, 3})); break;
     }
     const std::string after = scratch.write("after.bmp", bmp_bytes(2, 2, 8, {5, 5, 5, 5}));
@@ -188,7 +192,8 @@ TEST_P(FailingFile, StopsThereLeavingSumAndCount)
             ASSERT_TRUE(accumulate({good}, images, AccumulateEvents()));
         }
         const FloatMap* kept = images.sum.get();
-        const std::vector<float> before = images.sum ? values_of(*images.sum) : std::vector<float>();
+        const std::vector<float> before =
+            images.sum ? values_of(*images.sum) : std::vector<float>();
 
         Recorder recorder;
         EXPECT_FALSE(accumulate({good, bad, after}, images, recorder.events()));
@@ -240,11 +245,11 @@ TEST(Accumulate, ReadErrorWhileSummingDiscardsTheSum)
         events.announce = [&](const char* path) {
             announce(path);
             // b was checked and closed; shorten it before summing starts.
-            if (path == c) test_files::write_file(b, std::vector<uint8_t>(picture.begin(), picture.end() - 1));
+            if (path == c)
+                test_files::write_file(b, std::vector<uint8_t>(picture.begin(), picture.end() - 1));
         };
         EXPECT_FALSE(accumulate({a, b, c}, images, events, one_at_a_time));
-        EXPECT_EQ(recorder.lines,
-                  (std::vector<std::string>{"+" + a, "+" + b, "+" + c, "!" + b}));
+        EXPECT_EQ(recorder.lines, (std::vector<std::string>{"+" + a, "+" + b, "+" + c, "!" + b}));
         EXPECT_FALSE(images.sum);
         EXPECT_EQ(images.count, 0);
     }
