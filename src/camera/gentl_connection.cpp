@@ -51,7 +51,10 @@ void list_interfaces(const GenTLProducer& producer, TL_HANDLE system, uint32_t c
 
 }  // namespace
 
-GenTLConnection::GenTLConnection(Log& log) : log_(log) {}
+GenTLConnection::GenTLConnection(Log& log, std::unique_ptr<Connection> earlier)
+    : log_(log), earlier_(std::move(earlier))
+{
+}
 
 GenTLConnection::~GenTLConnection() = default;
 
@@ -137,28 +140,24 @@ int32_t GenTLConnection::open_device(const String& name)
     return GC_ERR_SUCCESS;
 }
 
-IPort* GenTLConnection::port() const { return ctl_.get(); }
-
-bool GenTLConnection::close()
+ConnectResult GenTLConnection::connect(const String& device)
 {
-    if (!if_handle_) return false;
+    return open_device(device) == GC_ERR_SUCCESS ? ConnectResult::done : ConnectResult::refused;
+}
+
+IPort* GenTLConnection::port() const
+{
+    if (ctl_ || !earlier_) return ctl_.get();
+    return earlier_->port();
+}
+
+void GenTLConnection::close()
+{
+    if (!if_handle_) return;
     console_print("closeGenTLDevice\n");
     ctl_.reset();
     producer_->DevClose(dev_handle_);
     dev_handle_ = nullptr;
     producer_->IFClose(if_handle_);
     if_handle_ = nullptr;
-    return true;
-}
-
-int32_t open_cti(std::unique_ptr<GenTLConnection>& gentl, const String& file_name, Log& log)
-{
-    console_print("open_cti('%s')\n", file_name.c_str());
-    std::unique_ptr<GenTLProducer> producer = GenTLProducer::open(file_name, &log);
-    if (!producer) {
-        console_print("cannot open cti\n");
-        return GC_ERR_ERROR;
-    }
-    if (!gentl) gentl.reset(new GenTLConnection(log));
-    return gentl->bind(std::move(producer));
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "camera/connection.h"
 #include "camera/gentl.h"
 #include "camera/port.h"
 #include "lib/text.h"
@@ -13,10 +14,12 @@
 class CTL;
 class Log;
 
-class GenTLConnection {
+class GenTLConnection : public Connection {
 public:
-    explicit GenTLConnection(Log& log);
-    ~GenTLConnection();
+    // `earlier` is the run's connection before the first producer loaded:
+    // its port serves until a device of this one opens.
+    explicit GenTLConnection(Log& log, std::unique_ptr<Connection> earlier = nullptr);
+    ~GenTLConnection() override;
     GenTLConnection(const GenTLConnection&) = delete;
     GenTLConnection& operator=(const GenTLConnection&) = delete;
 
@@ -24,24 +27,24 @@ public:
     // system and lists its interfaces. 0, else the first failing code.
     int32_t bind(std::unique_ptr<GenTLProducer> producer);
 
-    // --if: opens the named interface and lists its devices. False when it
-    // reported a failure.
-    bool open_interface(const String& name);
+    // Opens the named interface and lists its devices.
+    bool open_interface(const String& name) override;
 
-    // --connect: opens the named device (the first listed when the name is
-    // empty) and makes the port over it. 0 or the failing code.
+    // Opens the named device (the first listed when the name is empty) and
+    // makes the port over it. 0 or the failing code.
     int32_t open_device(const String& name);
+    ConnectResult connect(const String& device) override;
 
-    // The port of the last device opened; null before.
-    IPort* port() const;
+    // The port of the last device opened, else the earlier connection's.
+    IPort* port() const override;
 
-    // The end-of-run close: with an interface open, prints "closeGenTLDevice",
-    // releases the port and closes the device and the interface. False when
-    // there was no interface to close.
-    bool close();
+    // With an interface open, prints "closeGenTLDevice", releases the port
+    // and closes the device and the interface; else nothing.
+    void close() override;
 
 private:
     Log& log_;
+    std::unique_ptr<Connection> earlier_;
     std::unique_ptr<GenTLProducer> producer_;
     // Producers replaced by a later --cti stay bound: a port made through one
     // of them may still be the run's port.
@@ -54,8 +57,3 @@ private:
     PtrList<String> device_ids_;
     std::unique_ptr<CTL> ctl_;
 };
-
-// --cti: loads the producer and binds it to `gentl`, made on the first
-// successful load. 0, -1001 when the library cannot be loaded (the earlier
-// binding then stays), else the first failing code.
-int32_t open_cti(std::unique_ptr<GenTLConnection>& gentl, const String& file_name, Log& log);

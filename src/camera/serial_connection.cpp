@@ -7,30 +7,36 @@ SerialConnection::SerialConnection(Log& log) : log_(log) {}
 
 SerialConnection::~SerialConnection() = default;
 
-void SerialConnection::search()
+void SerialConnection::take_ports(std::unique_ptr<ClSerialPortList> ports)
 {
     if (ports_) earlier_ports_.push_back(std::move(ports_));
-    ports_ = open_clser(log_);
+    ports_ = std::move(ports);
 }
 
-void SerialConnection::choose(const String& name) { chosen_ = ports_->find(name); }
-
-bool SerialConnection::open()
+bool SerialConnection::open_interface(const String& name)
 {
+    chosen_ = ports_->find(name);
+    return true;
+}
+
+ConnectResult SerialConnection::connect(const String&)
+{
+    if (!chosen_) return ConnectResult::done;
     try {
         chosen_->serial->open(chosen_->index);
     } catch (int code) {
         if (code != clser_open_failed) throw;
-        return false;
+        return ConnectResult::line_failed;
     }
     ctl_.reset(new CLSerial_CTL(*chosen_, log_));
-    return true;
+    return ConnectResult::done;
 }
 
 IPort* SerialConnection::port() const { return ctl_.get(); }
 
 void SerialConnection::close()
 {
+    if (!chosen_) return;
     ctl_.reset();
     chosen_->serial->close();
 }

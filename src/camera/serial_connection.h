@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "camera/connection.h"
 #include "camera/port.h"
 #include "lib/text.h"
 
@@ -13,31 +14,31 @@ class ClSerialPortList;
 class Log;
 struct ClSerialPort;
 
-class SerialConnection {
+class SerialConnection : public Connection {
 public:
     explicit SerialConnection(Log& log);
-    ~SerialConnection();
+    ~SerialConnection() override;
     SerialConnection(const SerialConnection&) = delete;
     SerialConnection& operator=(const SerialConnection&) = delete;
 
-    // --clser: searches the serial libraries again; the new list replaces the
-    // earlier one, the port chosen before stays chosen.
-    void search();
+    // A new list of ports replaces the earlier one; the port chosen before
+    // stays chosen.
+    void take_ports(std::unique_ptr<ClSerialPortList> ports);
 
-    // --if: the first port of exactly that name becomes the chosen one; none
-    // when no port has it.
-    void choose(const String& name);
-    bool has_chosen_port() const { return chosen_ != nullptr; }
+    // The first port of exactly that name becomes the chosen one; none when
+    // no port has it. Always true.
+    bool open_interface(const String& name) override;
 
-    // --connect: opens the chosen port's line and makes the port over it.
-    // False when the line does not open.
-    bool open();
+    // Opens the chosen port's line and makes the port over it; without a
+    // chosen port nothing happens.
+    ConnectResult connect(const String& device) override;
 
     // The port over the line opened last; null before.
-    IPort* port() const;
+    IPort* port() const override;
 
-    // The end-of-run close: releases the port and closes the chosen port's line.
-    void close();
+    // With a port chosen, releases the register port and closes the chosen
+    // port's line.
+    void close() override;
 
 private:
     Log& log_;

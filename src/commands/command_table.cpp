@@ -93,13 +93,13 @@ Outcome run_mark_defpix_map(RunState& state, const CommandArgs& args)
 
 Outcome run_upload_defpix_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(upload_defpix_map(state.cam_port, state.defpix_table, args.number(0, 1),
+    return outcome_of(upload_defpix_map(state.cam_port(), state.defpix_table, args.number(0, 1),
                                         transfer_tools(state)));
 }
 
 Outcome run_download_defpix_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(download_defpix_map(state.cam_port, state.defpix_table, args.number(0, 1),
+    return outcome_of(download_defpix_map(state.cam_port(), state.defpix_table, args.number(0, 1),
                                           transfer_tools(state)));
 }
 
@@ -140,30 +140,28 @@ Outcome run_apply_shading_map(RunState& state, const CommandArgs& args)
 
 Outcome run_upload_shading_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(upload_shading_map(state.cam_port, state.shading_map.get(), args.number(0, 0),
-                                         transfer_tools(state)));
+    return outcome_of(upload_shading_map(state.cam_port(), state.shading_map.get(),
+                                         args.number(0, 0), transfer_tools(state)));
 }
 
 Outcome run_cti(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(open_cti(state.gentl, args.text(0), state.log) == 0);
+    CtiOpened opened = open_cti(std::move(state.connection), args.text(0), state.log);
+    state.connection = std::move(opened.connection);
+    return outcome_of(opened.status == 0);
 }
 
 Outcome run_clser(RunState& state, const CommandArgs&)
 {
-    if (!state.clser) state.clser.reset(new SerialConnection(state.log));
-    state.clser->search();
+    state.connection = open_clser(std::move(state.connection), state.log);
     return Outcome::done;
 }
 
-// With a producer bound the name opens a GenTL interface; otherwise it
-// chooses a Camera Link serial port from the list that --clser built (an
-// unknown name clears the choice); with neither nothing happens.
+// Without a connection nothing happens.
 Outcome run_open_interface(RunState& state, const CommandArgs& args)
 {
-    if (state.gentl) return outcome_of(state.gentl->open_interface(args.text(0)));
-    if (state.clser) state.clser->choose(args.text(0));
-    return Outcome::done;
+    if (!state.connection) return Outcome::done;
+    return outcome_of(state.connection->open_interface(args.text(0)));
 }
 
 constexpr uint32_t image_width_register = 0xB008;
@@ -175,28 +173,25 @@ Outcome connect_failed()
     return Outcome::abandon_run;
 }
 
-// A failed open keeps the port of an earlier --connect.
-Outcome run_connect(RunState& state, const CommandArgs& args)
+void print_image_size(IPort& port)
 {
-    bool opened = true;
-    if (state.gentl) {
-        if (state.gentl->open_device(args.text(0)) == 0)
-            state.cam_port = state.gentl->port();
-        else
-            opened = false;
-    } else if (state.clser && state.clser->has_chosen_port()) {
-        // A port that does not open ends the run as any failed connect does.
-        if (!state.clser->open()) return connect_failed();
-        state.cam_port = state.clser->port();
-    }
-    if (!state.cam_port) return connect_failed();
     // A failed read shows 0 rather than whatever the stack held.
     uint32_t width = 0;
     uint32_t height = 0;
-    state.cam_port->readreg(image_width_register, &width);
-    state.cam_port->readreg(image_height_register, &height);
+    port.readreg(image_width_register, &width);
+    port.readreg(image_height_register, &height);
     console_print("width %d, height %d\n", static_cast<int>(width), static_cast<int>(height));
-    return outcome_of(opened);
+}
+
+// A refused device keeps the port of an earlier --connect.
+Outcome run_connect(RunState& state, const CommandArgs& args)
+{
+    ConnectResult result = ConnectResult::done;
+    if (state.connection) result = state.connection->connect(args.text(0));
+    IPort* port = state.cam_port();
+    if (result == ConnectResult::line_failed || !port) return connect_failed();
+    print_image_size(*port);
+    return outcome_of(result == ConnectResult::done);
 }
 
 Outcome run_version(RunState&, const CommandArgs&)

@@ -8,13 +8,5 @@ RunState::~RunState() = default;
 
 void RunState::close_connection()
 {
-    if (!cam_port) return;
-    if (gentl) {
-        if (gentl->close()) cam_port = nullptr;
-        return;
-    }
-    if (clser && clser->has_chosen_port()) {
-        cam_port = nullptr;
-        clser->close();
-    }
+    if (cam_port()) connection->close();
 }

@@ -6,9 +6,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "camera/gentl_connection.h"
+#include "camera/connection.h"
 #include "camera/port.h"
-#include "camera/serial_connection.h"
 #include "correction/defpix.h"
 #include "correction/defpix_detect.h"
 #include "lib/float_map.h"
@@ -22,8 +21,11 @@ struct RunState {
     RunState(const RunState&) = delete;
     RunState& operator=(const RunState&) = delete;
 
-    // The end-of-run close of whichever connection made cam_port.
+    // The end-of-run close, when a camera was opened.
     void close_connection();
+
+    // The register port to the camera; null before a --connect opened one.
+    IPort* cam_port() const { return connection ? connection->port() : nullptr; }
 
     Log& log;
 
@@ -36,12 +38,6 @@ struct RunState {
 
     std::unique_ptr<FloatMap> shading_map;
 
-    // The open register port to the camera, owned by the connection that
-    // opened it.
-    IPort* cam_port = nullptr;
-
-    // The bound GenTL producer (from the first --cti that loaded) and the
-    // Camera Link serial ports (from the first --clser).
-    std::unique_ptr<GenTLConnection> gentl;
-    std::unique_ptr<SerialConnection> clser;
+    // GenTL or serial, as --cti and --clser chose it.
+    std::unique_ptr<Connection> connection;
 };

@@ -304,13 +304,3 @@ ClSerialPort* ClSerialPortList::find(const String& name) const
         if (ports.at(i)->name == name) return ports.at(i);
     return nullptr;
 }
-
-std::unique_ptr<ClSerialPortList> open_clser(Log& log)
-{
-    console_print("open_clser\n");
-    std::unique_ptr<ClSerialPortList> list(new ClSerialPortList(log));
-    console_print("available ports:\n");
-    for (int32_t i = 0; i < list->ports.count(); ++i)
-        console_print("%s\n", list->ports.at(i)->name.c_str());
-    return list;
-}

@@ -140,6 +140,3 @@ private:
 // True for a file name the search takes as a serial library, for libraries
 // ending in suffix (".dll", ".so").
 bool is_serial_library_name(const String& name, const char* suffix);
-
-// --clser: searches the libraries and prints the ports found.
-std::unique_ptr<ClSerialPortList> open_clser(Log& log);

@@ -77,6 +77,32 @@ def test_a_port_chosen_stays_chosen_after_a_second_search(serial):
     assert result.status == 0
 
 
+SERIAL_OPEN = ("open_clser\navailable ports:\n" + PORT0 + "\n"
+               "width 5120, height 5120\n")
+GENTL_LISTED = "open_cti('camsim.cti')\nNumInterfaces 1\nInterface 0 - 'camsim-if0'\n"
+
+
+# The first producer that loads makes the connection a GenTL one; an earlier
+# serial port serves until a GenTL device opens, and is never closed by it.
+@pytest.mark.parametrize("args, messages, status", [
+    (["--clser", "--if", PORT0, "--connect", "--cti", "camsim.cti", "--connect"],
+     SERIAL_OPEN + GENTL_LISTED + "IFOpenDevice('')\nIFOpenDevice('') failed - -1006\n"
+     "width 5120, height 5120\n", 2),
+    (["--clser", "--if", PORT0, "--connect", "--cti", "camsim.cti", "--if", "camsim-if0"],
+     SERIAL_OPEN + GENTL_LISTED + "TLOpenInterface('camsim-if0') -> 0\nNumDevices 1\n"
+     "Device 0 - 'camsim-dev0'\ncloseGenTLDevice\n", 0),
+    (["--cti", "camsim.cti", "--clser", "--if", "camsim-if0", "--connect"],
+     GENTL_LISTED + "open_clser\navailable ports:\n" + PORT0 + "\n"
+     "TLOpenInterface('camsim-if0') -> 0\nNumDevices 1\nDevice 0 - 'camsim-dev0'\n"
+     "IFOpenDevice('camsim-dev0')\nwidth 5120, height 5120\ncloseGenTLDevice\n", 0),
+], ids=["serial port kept", "gentl closes at the end", "clser after cti lists only"])
+def test_a_producer_that_loads_chooses_gentl_for_the_rest_of_the_run(serial, args, messages,
+                                                                     status):
+    result = serial.run(*args)
+    assert result.messages == messages
+    assert result.status == status
+
+
 @pytest.mark.parametrize("settings, size, trace", [
     ("error_reply.0xB008=ERROR 5\n", "width 0, height 5120",
      "ERROR main CLSerial_CTL::readreg : readreg(0xb008) failed: ERROR 5\n"),
