@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "lib/log.h"
 #include "platform/library.h"
@@ -49,8 +50,15 @@ std::unique_ptr<GenTLProducer> GenTLProducer::open(const String& path, Log* log)
 {
     // Loading runs the library's own start-up code.
     std::fflush(stdout);
-    std::unique_ptr<platform::SharedLibrary> library = platform::SharedLibrary::open(path.c_str());
-    if (!library) return nullptr;
+    std::string reason;
+    std::unique_ptr<platform::SharedLibrary> library =
+        platform::SharedLibrary::open(path.c_str(), &reason);
+    if (!library) {
+        if (log)
+            log->write(LOG_ERROR, "main", "GenTLProducer::open", "cannot load %s: %s", path.c_str(),
+                       reason.c_str());
+        return nullptr;
+    }
     const platform::SharedLibrary& loaded = *library;
     std::unique_ptr<GenTLProducer> producer(new GenTLProducer(
         [&loaded](const char* name) { return loaded.function<AnyEntry>(name); }, log));

@@ -31,13 +31,6 @@ public:
     bool narrow() const { return narrow_; }
     uint16_t narrow_multiplier() const { return narrow_multiplier_; }
     uint32_t narrow_shift() const { return narrow_shift_; }
-    // The narrow form; only meaningful when narrow().
-    uint8_t narrow_divide(uint16_t n) const
-    {
-        const uint16_t high =
-            static_cast<uint16_t>((static_cast<uint32_t>(n) * narrow_multiplier_) >> 16);
-        return static_cast<uint8_t>(high >> narrow_shift_);
-    }
 
 private:
     uint64_t divisor_;

@@ -15,7 +15,6 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     bool is_open() const { return stream_ != nullptr; }
-    FILE* stream() const { return stream_; }
     bool write(const void* bytes, size_t size);
 
     // Flushes, closes and renames over the target. False (target untouched)

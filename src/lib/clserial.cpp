@@ -70,8 +70,13 @@ ClSerial::ClSerial(const String& path, Log& log) : log_(log)
 {
     log_.write(LOG_INFO, log_source, log_function, "load dll %s", path.c_str());
     before_library_call();
-    module_ = platform::SharedLibrary::open(path.c_str());
-    if (!module_) throw int(clser_library_refused);
+    std::string reason;
+    module_ = platform::SharedLibrary::open(path.c_str(), &reason);
+    if (!module_) {
+        log_.write(LOG_ERROR, log_source, log_function, "cannot load %s: %s", path.c_str(),
+                   reason.c_str());
+        throw int(clser_library_refused);
+    }
     const platform::SharedLibrary& loaded = *module_;
     bind([&loaded](const char* name) { return loaded.function<AnyEntry>(name); });
     if (!offers_required_entries()) throw int(clser_library_refused);

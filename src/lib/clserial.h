@@ -56,7 +56,6 @@ public:
     // raises clser_open_failed.
     void open(uint32_t index);
     void close();
-    bool is_open() const { return serial_ref_ != nullptr; }
 
     // Raises clser_write_failed.
     void serialWrite(char c);

@@ -44,8 +44,6 @@ private:
         int64_t latest;
     };
 
-    void write_time_line(const char* fmt);
-
     FILE* file_;
     int32_t threshold_;
     std::unique_ptr<platform::Lock> lock_;

@@ -13,8 +13,10 @@ namespace platform {
 // releases it.
 class SharedLibrary {
 public:
-    // Loads the library now, resolving all its symbols; null when it cannot be loaded.
-    static std::unique_ptr<SharedLibrary> open(const std::string& path);
+    // Loads the library now, resolving all its symbols; null when it cannot
+    // be loaded, with the system's reason in `reason` when one is given.
+    static std::unique_ptr<SharedLibrary> open(const std::string& path,
+                                               std::string* reason = nullptr);
     ~SharedLibrary();
     SharedLibrary(const SharedLibrary&) = delete;
     SharedLibrary& operator=(const SharedLibrary&) = delete;

@@ -17,12 +17,19 @@ std::string search_path(const std::string& path)
 
 }  // namespace
 
-std::unique_ptr<SharedLibrary> SharedLibrary::open(const std::string& path)
+std::unique_ptr<SharedLibrary> SharedLibrary::open(const std::string& path, std::string* reason)
 {
     // dlopen would hand back the program itself for the empty name.
-    if (path.empty()) return nullptr;
+    if (path.empty()) {
+        if (reason) *reason = "no file name";
+        return nullptr;
+    }
     void* handle = dlopen(search_path(path).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) return nullptr;
+    if (!handle) {
+        const char* text = dlerror();
+        if (reason) *reason = text ? text : "unknown reason";
+        return nullptr;
+    }
     return std::unique_ptr<SharedLibrary>(new SharedLibrary(handle));
 }
 

@@ -1,4 +1,7 @@
 """Camera Link serial connection end to end, with the simulated library clsersim."""
+import os
+import re
+
 import pytest
 
 from simulated_camera import SerialCamera
@@ -12,6 +15,9 @@ def serial(prog):
 
 
 def test_lists_the_ports_and_logs_the_search(serial, prog):
+    # A file that is no library offers no port; the system's reason is logged.
+    with open(os.path.join(serial.folder, "clserbroken" + serial.suffix), "w") as f:
+        f.write("not a library\n")
     result = serial.run("--clser")
     assert result.messages == "open_clser\navailable ports:\n" + PORT0 + "\n"
     assert result.status == 0
@@ -19,6 +25,7 @@ def test_lists_the_ports_and_logs_the_search(serial, prog):
     assert ("INFO CLSerial ClSerial::ClSerial : load dll %s\n" % serial.library_shown) in log
     assert "INFO CLSerial ClSerial::ClSerial : num ports 1\n" in log
     assert "INFO CLSerial ClSerial::ClSerial : port 0 - %s\n" % PORT0 in log
+    assert re.search(r"ERROR CLSerial ClSerial::ClSerial : cannot load .*clserbroken\.\w+: \S", log)
 
 
 def test_a_library_with_three_ports_is_loaded_once_per_port(serial, prog):

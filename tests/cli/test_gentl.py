@@ -1,4 +1,6 @@
 """The GenTL connection end to end, with the simulated producer camsim.cti."""
+import re
+
 import pytest
 
 from simulated_camera import CONNECT, USAGE_END, SimulatedCamera
@@ -127,6 +129,10 @@ def test_a_producer_that_cannot_be_loaded(prog, make_file):
     assert result.out.split(USAGE_END, 1)[1] == ("open_cti('fake.cti')\ncannot open cti\n"
                                                  "connect failed!\n")
     assert result.status == 1
+    # The system's reason goes to the log only.
+    reason = re.search(r"ERROR main GenTLProducer::open : cannot load fake.cti: (.+)\n",
+                       prog.log_text())
+    assert reason and reason.group(1).strip()
 
 
 def test_close_follows_the_last_command_and_only_after_a_connection(camera):

@@ -21,7 +21,7 @@
 #include "lib/clserial.h"
 #include "lib/float_map.h"
 #include "lib/log.h"
-#include "platform/environment.h"
+#include "environment.h"
 
 namespace {
 
@@ -74,8 +74,8 @@ public:
     {
         write_text(config_, fail_access ? "fail_access=" + std::to_string(fail_access) + "\n"
                                         : std::string("\n"));
-        platform::set_environment("CAMSIM_CONFIG", config_.c_str());
-        platform::set_environment("CAMSIM_STATE", state_.c_str());
+        test_env::set_environment("CAMSIM_CONFIG", config_.c_str());
+        test_env::set_environment("CAMSIM_STATE", state_.c_str());
         return transport_ == Transport::gentl ? over_gentl(run) : over_serial(run);
     }
 

@@ -2,8 +2,8 @@
 // later reads or loads (the simulated camera reads its settings from there).
 #pragma once
 
-namespace platform {
+namespace test_env {
 
 void set_environment(const char* name, const char* value);
 
-}  // namespace platform
+}  // namespace test_env

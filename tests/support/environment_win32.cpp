@@ -1,9 +1,9 @@
-#include "platform/environment.h"
+#include "environment.h"
 
 #include <stdlib.h>
 #include <windows.h>
 
-namespace platform {
+namespace test_env {
 
 // The C runtime's copy, which getenv reads, and the process's own block.
 void set_environment(const char* name, const char* value)
@@ -12,4 +12,4 @@ void set_environment(const char* name, const char* value)
     SetEnvironmentVariableA(name, value);
 }
 
-}  // namespace platform
+}  // namespace test_env

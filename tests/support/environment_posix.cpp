@@ -1,9 +1,9 @@
-#include "platform/environment.h"
+#include "environment.h"
 
 #include <cstdlib>
 
-namespace platform {
+namespace test_env {
 
 void set_environment(const char* name, const char* value) { setenv(name, value, 1); }
 
-}  // namespace platform
+}  // namespace test_env
