@@ -29,6 +29,11 @@ void fix_entry(ImageBW& image, const DefpixEntry& entry, bool mark)
 
 }  // namespace
 
+void correct_defects(const DefpixTable& table, ImageBW& image, bool mark)
+{
+    for (const DefpixEntry& entry : table) fix_entry(image, entry, mark);
+}
+
 bool apply_defpix_map(const DefpixTable& table, const char* input, const char* output, bool mark)
 {
     console_print("apply_defpix_map('%s', '%s')\n", input, output);
@@ -37,7 +42,7 @@ bool apply_defpix_map(const DefpixTable& table, const char* input, const char* o
         console_print("cannot read image '%s'\n", input);
         return false;
     }
-    for (const DefpixEntry& entry : table) fix_entry(*image, entry, mark);
+    correct_defects(table, *image, mark);
     if (save_bmp(*image, output)) return true;
     console_print("cannot write image '%s'\n", output);
     return false;

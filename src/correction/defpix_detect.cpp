@@ -246,14 +246,14 @@ void finish_row(Sum* column_sums, const uint8_t* entering, const uint8_t* leavin
 
 // Horizontal means are made row by row as rows enter the vertical window and
 // kept in a ring only while they are inside it; the vertical pass keeps one
-// running sum per column, and each finished row is thresholded at once. An
-// image row is read by the horizontal pass before it is overwritten.
-template <typename Sum>
-void filter_rows(ImageBW& image, const Window& across, const Window& down, int32_t t)
+// running sum per column, and each row is finished at once by
+// finish(y, column_sums, entering, leaving, divider). Row y is finished only
+// after the horizontal pass has read it, so finishing may overwrite it.
+template <typename Sum, typename Finish>
+void filter_rows(const uint8_t* pixels, const Window& across, const Window& down, Finish finish)
 {
     const int32_t W = across.length();
     const int32_t H = down.length();
-    uint8_t* pixels = image.data();
     std::unique_ptr<LineMeans> line_means = make_line_means(across);
 
     const int64_t ring_rows = std::min<int64_t>(H, int64_t{down.width()} + 1);
@@ -270,7 +270,6 @@ void filter_rows(ImageBW& image, const Window& across, const Window& down, int32
         line_means->run(image_row(entered), row);
         for (int32_t x = 0; x < W; ++x) column_sums[x] = static_cast<Sum>(column_sums[x] + row[x]);
     }
-    const Outliers outlier(t);
     for (int32_t y = 0; y < H; ++y) {
         const uint8_t* leaving = nothing.data();
         if (left < down.first(y)) leaving = ring_row(left++);
@@ -280,8 +279,33 @@ void filter_rows(ImageBW& image, const Window& across, const Window& down, int32
             line_means->run(image_row(entered++), row);
             entering = row;
         }
-        finish_row(column_sums.data(), entering, leaving, MeanDivider(down.count(y)), image_row(y),
-                   W, outlier);
+        finish(y, column_sums.data(), entering, leaving, MeanDivider(down.count(y)));
+    }
+}
+
+// Calls filter_rows with the narrowest running sum that holds a window.
+template <typename Finish>
+void filter_image(const ImageBW& image, int32_t wh, int32_t wv, Finish finish)
+{
+    const Window across(wh, static_cast<int32_t>(image.width()));
+    const Window down(wv, static_cast<int32_t>(image.height()));
+    switch (sum_width(down.largest_count())) {
+    case SumWidth::bits16: filter_rows<uint16_t>(image.data(), across, down, finish); break;
+    case SumWidth::bits32: filter_rows<uint32_t>(image.data(), across, down, finish); break;
+    default: filter_rows<uint64_t>(image.data(), across, down, finish); break;
+    }
+}
+
+// The window means of one row: the column sums take in the entering row of
+// horizontal means and drop the leaving one.
+template <typename Sum>
+void row_means(Sum* column_sums, const uint8_t* entering, const uint8_t* leaving,
+               const MeanDivider& divider, uint8_t* means, int32_t n)
+{
+    for (int32_t x = 0; x < n; ++x) {
+        const Sum sum = static_cast<Sum>(column_sums[x] + entering[x] - leaving[x]);
+        column_sums[x] = sum;
+        means[x] = divider(sum);
     }
 }
 
@@ -331,13 +355,32 @@ void detect_defects(const MeanImage& mean, const DetectionSettings& settings, De
 void box_filter_threshold(ImageBW& image, int32_t wh, int32_t wv, int32_t t)
 {
     if (image.width() == 0 || image.height() == 0) return;
-    const Window across(wh, static_cast<int32_t>(image.width()));
-    const Window down(wv, static_cast<int32_t>(image.height()));
-    switch (sum_width(down.largest_count())) {
-    case SumWidth::bits16: filter_rows<uint16_t>(image, across, down, t); break;
-    case SumWidth::bits32: filter_rows<uint32_t>(image, across, down, t); break;
-    default: filter_rows<uint64_t>(image, across, down, t); break;
-    }
+    uint8_t* pixels = image.data();
+    const size_t W = image.width();
+    const Outliers outlier(t);
+    filter_image(image, wh, wv,
+                 [=](int32_t y, auto* column_sums, const uint8_t* entering, const uint8_t* leaving,
+                     const MeanDivider& divider) {
+                     finish_row(column_sums, entering, leaving, divider,
+                                pixels + W * static_cast<size_t>(y), static_cast<int32_t>(W),
+                                outlier);
+                 });
+}
+
+void box_filter_means(const ImageBW& image, int32_t wh, int32_t wv, const RowMeansVisitor& visit)
+{
+    if (image.width() == 0 || image.height() == 0) return;
+    const uint8_t* pixels = image.data();
+    const size_t W = image.width();
+    std::vector<uint8_t> means(W);
+    filter_image(image, wh, wv,
+                 [&](int32_t y, auto* column_sums, const uint8_t* entering, const uint8_t* leaving,
+                     const MeanDivider& divider) {
+                     row_means(column_sums, entering, leaving, divider, means.data(),
+                               static_cast<int32_t>(W));
+                     visit(y, pixels + W * static_cast<size_t>(y), means.data(),
+                           static_cast<int32_t>(W));
+                 });
 }
 
 bool create_defpix_map(const MeanImage* mean, DetectionSettings& settings, DefpixTable& table,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 class DefpixTable;
@@ -21,6 +22,12 @@ struct DetectionSettings {
 // around it (an even window reaches one pixel further right and down; pixels
 // outside the image do not count), 0 elsewhere. Windows below 1 count as 1.
 void box_filter_threshold(ImageBW& image, int32_t wh, int32_t wv, int32_t t);
+
+// The same window means, row by row from the top: visit(y, pixels, means, n)
+// gets row y's n pixels and the rounded-down mean of each one's window.
+using RowMeansVisitor =
+    std::function<void(int32_t y, const uint8_t* pixels, const uint8_t* means, int32_t n)>;
+void box_filter_means(const ImageBW& image, int32_t wh, int32_t wv, const RowMeansVisitor& visit);
 
 // --create_defpix_map: takes the given threshold and width into the settings
 // (a width below 1 is refused and the previous one kept), then adds every

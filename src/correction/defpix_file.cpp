@@ -11,17 +11,12 @@
 
 namespace {
 
-struct LineCounts {
-    int32_t pixels = 0;
-    int32_t columns = 0;
-};
-
 // atoi's reading, but a number beyond 32 bits stops at the nearest limit, on
 // every platform alike, instead of being undefined: wrapped around it could
 // name a real pixel.
 int32_t next_number(Tokenizer& fields) { return parse_int(fields.next_token().c_str()); }
 
-void add_entry_line(DefpixTable& table, Tokenizer& fields, LineCounts& counts)
+void add_entry_line(DefpixTable& table, Tokenizer& fields, DefpixLineCounts& counts)
 {
     const int32_t x = next_number(fields);
     const int32_t y = next_number(fields);
@@ -36,7 +31,7 @@ void add_entry_line(DefpixTable& table, Tokenizer& fields, LineCounts& counts)
 }
 
 // False when reading was stopped by an error rather than by its end.
-bool read_entries(DefpixTable& table, FILE* stream, LineCounts& counts)
+bool read_entries(DefpixTable& table, FILE* stream, DefpixLineCounts& counts)
 {
     TextFile file(stream);
     try {
@@ -50,13 +45,18 @@ bool read_entries(DefpixTable& table, FILE* stream, LineCounts& counts)
 
 }  // namespace
 
+bool read_defpix_map(DefpixTable& table, const char* path, DefpixLineCounts& counts)
+{
+    FILE* stream = std::fopen(path, "rb");
+    return stream && read_entries(table, stream, counts);
+}
+
 bool load_defpix_map(DefpixTable& table, const char* path)
 {
     console_print("load_defpix_map('%s')\n", path);
-    FILE* stream = std::fopen(path, "rb");
-    LineCounts counts;
+    DefpixLineCounts counts;
     const int32_t refused_before = table.refused_adds();
-    if (!stream || !read_entries(table, stream, counts)) {
+    if (!read_defpix_map(table, path, counts)) {
         console_print("load_defpix_map('%s') - failed\n", path);
         return false;
     }
@@ -64,10 +64,8 @@ bool load_defpix_map(DefpixTable& table, const char* path)
     return table.refused_adds() == refused_before;
 }
 
-bool save_defpix_map(const DefpixTable& table, const char* path)
+bool write_defpix_map(const DefpixTable& table, const char* path)
 {
-    console_print("save_defpix_map('%s')\n", path);
-    bool written = false;
     try {
         AtomicFile file(path);
         for (const DefpixEntry& entry : table) {
@@ -75,10 +73,16 @@ bool save_defpix_map(const DefpixTable& table, const char* path)
             file.write(line.c_str(), static_cast<size_t>(line.length()));
             file.write("\r\n", 2);
         }
-        written = file.commit();
+        return file.commit();
     } catch (const std::bad_alloc&) {
-        written = false;
+        return false;
     }
+}
+
+bool save_defpix_map(const DefpixTable& table, const char* path)
+{
+    console_print("save_defpix_map('%s')\n", path);
+    const bool written = write_defpix_map(table, path);
     if (!written) console_print("save_defpix_map('%s') - failed\n", path);
     return written;
 }

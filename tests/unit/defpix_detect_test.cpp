@@ -49,24 +49,49 @@ int window_mean(const std::vector<int>& line, int64_t i, int64_t w)
     return static_cast<int>(sum / (last - first + 1));
 }
 
-Pixels reference_filter(const Pixels& image, int wh, int wv, int t)
+Pixels reference_means(const Pixels& image, int wh, int wv)
 {
     const size_t height = image.size();
     const size_t width = image[0].size();
     Pixels across(height, std::vector<int>(width));
     for (size_t y = 0; y < height; ++y)
         for (size_t x = 0; x < width; ++x) across[y][x] = window_mean(image[y], x, wh);
-    Pixels mask(height, std::vector<int>(width));
+    Pixels means(height, std::vector<int>(width));
     for (size_t x = 0; x < width; ++x) {
         std::vector<int> column(height);
         for (size_t y = 0; y < height; ++y) column[y] = across[y][x];
-        for (size_t y = 0; y < height; ++y) {
+        for (size_t y = 0; y < height; ++y) means[y][x] = window_mean(column, y, wv);
+    }
+    return means;
+}
+
+Pixels reference_filter(const Pixels& image, int wh, int wv, int t)
+{
+    const Pixels means = reference_means(image, wh, wv);
+    Pixels mask = means;
+    for (size_t y = 0; y < image.size(); ++y)
+        for (size_t x = 0; x < image[y].size(); ++x) {
             const int64_t p = image[y][x];
-            const int64_t m = window_mean(column, y, wv);
+            const int64_t m = means[y][x];
             mask[y][x] = (p < m - t || p > m + t) ? 255 : 0;
         }
-    }
     return mask;
+}
+
+// The window means that box_filter_means hands over, row by row.
+Pixels visited_means(const Pixels& pixels, int32_t wh, int32_t wv)
+{
+    std::unique_ptr<ImageBW> image = image_of(pixels);
+    Pixels means = pixels;
+    int32_t next_row = 0;
+    box_filter_means(*image, wh, wv,
+                     [&](int32_t y, const uint8_t* row, const uint8_t* row_means, int32_t n) {
+                         EXPECT_EQ(y, next_row++);
+                         EXPECT_EQ(row, image->data() + static_cast<size_t>(y) * n);
+                         for (int32_t x = 0; x < n; ++x) means[y][x] = row_means[x];
+                     });
+    EXPECT_EQ(next_row, static_cast<int32_t>(pixels.size()));
+    return means;
 }
 
 Pixels filtered(const Pixels& pixels, int32_t wh, int32_t wv, int32_t t)
@@ -138,7 +163,7 @@ class AgainstDirectAverage : public ::testing::TestWithParam<RandomCase> {};
 
 // Random images of mostly smooth content with spikes, every window parity in
 // both directions, windows smaller than, equal to and larger than the image.
-TEST_P(AgainstDirectAverage, GivesTheSameMask)
+TEST_P(AgainstDirectAverage, GivesTheSameMaskAndMeans)
 {
     const RandomCase c = GetParam();
     std::mt19937 random(static_cast<uint32_t>(c.width * 131 + c.height));
@@ -166,6 +191,8 @@ TEST_P(AgainstDirectAverage, GivesTheSameMask)
                     a % 4 == 3 ? extreme_thresholds[(a / 4 + round) % 5] : threshold(random);
                 ASSERT_EQ(filtered(image, wh, wv, t), reference_filter(image, wh, wv, t))
                     << "wh " << wh << " wv " << wv << " t " << t;
+                ASSERT_EQ(visited_means(image, wh, wv), reference_means(image, wh, wv))
+                    << "wh " << wh << " wv " << wv;
             }
         }
     }
