@@ -34,8 +34,8 @@ struct Source {
 class Accumulation {
 public:
     Accumulation(const std::vector<std::string>& paths, std::unique_ptr<FloatMap>& sum,
-                 const AccumulateOptions& options)
-        : sources_(paths.size()), sum_(sum), options_(options)
+                 const AccumulateEvents& events, const AccumulateOptions& options)
+        : sources_(paths.size()), sum_(sum), events_(events), options_(options)
     {
         for (size_t i = 0; i < paths.size(); ++i) sources_[i].path = paths[i].c_str();
         if (sum_) {
@@ -138,6 +138,10 @@ private:
                                 ? sum_band_whole(begin, end, target, first, lines, failed_index)
                                 : sum_band_each(begin, end, target, first, lines, failed_index);
             if (!ok) return false;
+            lines_done_ += static_cast<int64_t>(lines) * static_cast<int64_t>(end - begin);
+            if (events_.progress)
+                events_.progress(lines_done_, static_cast<int64_t>(height_) *
+                                                  static_cast<int64_t>(sources_.size()));
         }
         return true;
     }
@@ -259,7 +263,9 @@ private:
     std::vector<Source> sources_;
     std::unique_ptr<FloatMap>& sum_;
     std::unique_ptr<FloatMap> new_sum_;
+    const AccumulateEvents& events_;
     const AccumulateOptions& options_;
+    int64_t lines_done_ = 0;
     int32_t width_ = 0;
     int32_t height_ = 0;
     int32_t band_lines_ = 1;
@@ -272,7 +278,7 @@ bool add_files(const std::vector<std::string>& paths, ImageSum& images,
                const AccumulateEvents& events, const AccumulateOptions& options)
 {
     if (paths.empty()) return true;
-    Accumulation accumulation(paths, images.sum, options);
+    Accumulation accumulation(paths, images.sum, events, options);
     for (size_t i = 0; i < paths.size(); ++i) {
         if (events.announce) events.announce(paths[i].c_str());
         if (!accumulation.check(i)) {

@@ -22,6 +22,8 @@ struct AccumulateEvents {
     // The file cannot be read, has a depth the readers refuse or a size other
     // than the sum's; nothing more is done.
     std::function<void(const char* path)> failed;
+    // While summing: how many of all the files' lines are summed so far.
+    std::function<void(int64_t lines_done, int64_t lines_total)> progress;
 };
 
 struct AccumulateOptions {

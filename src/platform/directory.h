@@ -1,4 +1,4 @@
-// Listing the files of a directory.
+// Listing the files of a directory, and making one.
 #pragma once
 
 #include <string>
@@ -10,6 +10,9 @@ namespace platform {
 // order the system gives them, "." and ".." left out. False when the directory
 // cannot be read.
 bool list_directory(const std::string& directory, std::vector<std::string>& names);
+
+// Makes the directory and any missing parents. True when it exists afterwards.
+bool make_directories(const std::string& directory);
 
 // The character that joins a directory and a file name ('\\' on Windows, '/').
 char path_separator();

@@ -1,0 +1,105 @@
+// The figures of a report: what the frames, the defect map and the shading
+// map say about a calibration, each computed by the program's own code.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "lib/image.h"
+
+class DefpixTable;
+class FloatMap;
+
+// The largest deviation from the window mean the deviation curve shows.
+constexpr int32_t largest_plotted_deviation = 64;
+
+// What detection finds on an 8-bit image, split by direction.
+struct OutlierScan {
+    // Per pixel, row-major: 0, or outlier_bright / outlier_dark.
+    std::vector<uint8_t> kind;
+    int64_t bright = 0;
+    int64_t dark = 0;
+    // deviating[x]: pixels whose value differs from their window mean by
+    // more than x grey levels.
+    std::array<int64_t, largest_plotted_deviation + 1> deviating{};
+
+    int64_t outliers() const { return bright + dark; }
+};
+
+constexpr uint8_t outlier_bright = 1;
+constexpr uint8_t outlier_dark = 2;
+
+// Detection as --create_defpix_map runs it (window w × w, threshold t): a
+// pixel above its window mean by more than t is bright, one below it by more
+// than t dark. With t below 0 every pixel is an outlier: bright unless it is
+// below its mean by more than t.
+OutlierScan scan_outliers(const ImageBW& image, int32_t threshold, int32_t window);
+
+// The square root of the mean, over all pixels, of each pixel's sample
+// variance across the frames (divisor L - 1), in grey levels; none for a
+// single frame or when a frame cannot be read again. A pixel's value is the
+// one the sum adds: the grey byte, or the channel mean rounded down.
+std::optional<double> temporal_noise(const std::vector<std::string>& frames, int32_t width,
+                                     int32_t height);
+
+// The map's pixel entries grouped into 8-connected clusters.
+struct ClusterCounts {
+    int64_t single = 0;
+    int64_t two_to_four = 0;
+    int64_t five_or_more = 0;
+    int64_t largest = 0;
+};
+ClusterCounts count_clusters(const DefpixTable& table);
+
+// The pixels of the map: its pixel entries and every pixel of its column
+// entries, as a mask of width × height (1 in the map).
+std::vector<uint8_t> defect_mask(const DefpixTable& table, int32_t width, int32_t height);
+
+// Outliers against the map: in it, map pixel entries that are no outlier,
+// outliers not in it.
+struct MapAgreement {
+    int64_t confirmed = 0;
+    int64_t stale = 0;
+    int64_t missed = 0;
+};
+MapAgreement compare_with_map(const OutlierScan& scan, const std::vector<uint8_t>& mask,
+                              const DefpixTable& table, int32_t width);
+
+// Spread, scatter and corner-to-centre ratio of block means; each none where
+// it would divide by zero.
+struct BlockFigures {
+    std::optional<double> spread;
+    std::optional<double> scatter;
+    std::optional<double> corner_centre;
+};
+BlockFigures block_figures(const FloatMap& means, int32_t width, int32_t height);
+
+// Standard deviation (divisor n) over mean of the image's pixels, in
+// percent, leaving out the pixels `excluded` marks (when given); none when no
+// pixel is left or their mean is 0.
+std::optional<double> nonuniformity(const ImageBW& image, const std::vector<uint8_t>* excluded);
+
+// The mean of each row and of each column of an 8-bit image.
+struct Profiles {
+    std::vector<double> rows;
+    std::vector<double> columns;
+};
+Profiles profiles_of(const ImageBW& image);
+
+// The gains over all blocks.
+struct GainFigures {
+    double min = 0.0;
+    double max = 0.0;
+    double mean = 0.0;
+    // Gains of 16.0 or more, which the camera's 16-bit gain with 12 fractional
+    // bits cannot hold.
+    int64_t clamped = 0;
+};
+GainFigures gain_figures(const FloatMap& gains);
+
+// A copy of an 8-bit image.
+std::unique_ptr<ImageBW> copy_of(const ImageBW& image);

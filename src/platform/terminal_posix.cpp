@@ -1,0 +1,9 @@
+#include "platform/terminal.h"
+
+#include <unistd.h>
+
+namespace platform {
+
+bool is_terminal(FILE* stream) { return isatty(fileno(stream)) == 1; }
+
+}  // namespace platform
