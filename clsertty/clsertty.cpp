@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/clserial_api.h"
+#include "clserial_api.h"
 #include "port_discovery.h"
 #include "serial_line.h"
 

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "camera/gentl_api.h"
 #include "camera_model.h"
+#include "gentl_api.h"
 #include "sim_config.h"
 
 using namespace gentl;

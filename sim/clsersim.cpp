@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "camera_model.h"
-#include "lib/clserial_api.h"
+#include "clserial_api.h"
 #include "serial_protocol.h"
 #include "sim_config.h"
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "camera/gentl_api.h"
+#include "gentl_api.h"
 #include "lib/text.h"
 
 class Log;

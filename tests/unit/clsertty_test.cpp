@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "lib/clserial_api.h"
+#include "clserial_api.h"
 #include "platform/library.h"
 #include "serial_line.h"
 

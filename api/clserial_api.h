@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/clserial_callconv.h"
+#include "callconv.h"
 
 namespace clser {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/gentl_callconv.h"
+#include "callconv.h"
 
 namespace gentl {
 
