@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "camera_model.h"
-#include "gentl_api.h"
+#include "gentl_exports.h"
 #include "sim_config.h"
 
 using namespace gentl;
@@ -87,9 +87,8 @@ GC_ERROR entry_check(const char* name)
 // Counts one register access; the one the configuration names is refused.
 GC_ERROR injected_access_fault()
 {
-    constexpr GC_ERROR io_error = -1010;
     const uint32_t access = ++producer->port_accesses;
-    return access == producer->config.fail_access ? io_error : GC_ERR_SUCCESS;
+    return access == producer->config.fail_access ? GC_ERR_IO : GC_ERR_SUCCESS;
 }
 
 GC_ERROR copy_text(const std::string& text, char* buffer, size_t* size)
