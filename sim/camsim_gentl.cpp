@@ -2,7 +2,6 @@
 // The camera's registers travel big-endian, as a GenTL device's do.
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -195,11 +194,7 @@ GC_ERROR GC_CALLTYPE GCInitLib()
 {
     if (producer) return GC_ERR_RESOURCE_IN_USE;
     SimConfig config = camsim::load_sim_config();
-    if (!config.problems.empty()) {
-        for (const std::string& problem : config.problems)
-            std::fprintf(stderr, "camsim: CAMSIM_CONFIG not understood: %s\n", problem.c_str());
-        return GC_ERR_INVALID_PARAMETER;
-    }
+    if (camsim::report_config_problems(config, "camsim")) return GC_ERR_INVALID_PARAMETER;
     auto failing = config.failing_entries.find("GCInitLib");
     if (failing != config.failing_entries.end()) return injected("GCInitLib", failing->second);
     producer.reset(new Producer(config));

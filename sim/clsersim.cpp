@@ -3,7 +3,6 @@
 // each. A request on a silent register
 // gets no reply; a read then finds nothing at once instead of waiting out its
 // time-out, so tests stay fast.
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -31,10 +30,7 @@ struct Port {
 struct Library {
     Library() : config(camsim::load_sim_config())
     {
-        if (!config.problems.empty()) {
-            for (const std::string& problem : config.problems)
-                std::fprintf(stderr, "clsersim: CAMSIM_CONFIG not understood: %s\n",
-                             problem.c_str());
+        if (camsim::report_config_problems(config, "clsersim")) {
             // A settings file with mistakes offers no port rather than a camera
             // that behaves other than the test meant.
             config.serial_ports = 0;
