@@ -42,21 +42,19 @@ typedef int32_t(CLSER_CALLTYPE* PclSerialInit)(uint32_t serial_index, void** ser
 typedef void(CLSER_CALLTYPE* PclSerialClose)(void* serial_ref);
 typedef int32_t(CLSER_CALLTYPE* PclSerialWrite)(void* serial_ref, char* buffer,
                                                 uint32_t* buffer_size, uint32_t timeout_ms);
-typedef int32_t(CLSER_CALLTYPE* PclSerialRead)(void* serial_ref, char* buffer,
-                                               uint32_t* num_bytes, uint32_t timeout_ms);
+typedef int32_t(CLSER_CALLTYPE* PclSerialRead)(void* serial_ref, char* buffer, uint32_t* num_bytes,
+                                               uint32_t timeout_ms);
 typedef int32_t(CLSER_CALLTYPE* PclGetNumSerialPorts)(uint32_t* num_ports);
 typedef int32_t(CLSER_CALLTYPE* PclGetNumPorts)(uint32_t* num_ports);
 typedef int32_t(CLSER_CALLTYPE* PclGetPortInfo)(uint32_t serial_index, char* manufacturer,
                                                 uint32_t* name_bytes, char* port_id,
                                                 uint32_t* id_bytes, uint32_t* version);
-typedef int32_t(CLSER_CALLTYPE* PclGetSerialPortIdentifier)(uint32_t serial_index,
-                                                            char* port_id,
+typedef int32_t(CLSER_CALLTYPE* PclGetSerialPortIdentifier)(uint32_t serial_index, char* port_id,
                                                             uint32_t* buffer_size);
 typedef int32_t(CLSER_CALLTYPE* PclFlushPort)(void* serial_ref);
 typedef int32_t(CLSER_CALLTYPE* PclGetNumBytesAvail)(void* serial_ref, uint32_t* num_bytes);
 typedef int32_t(CLSER_CALLTYPE* PclSetBaudRate)(void* serial_ref, uint32_t baud_rate);
-typedef int32_t(CLSER_CALLTYPE* PclGetManufacturerInfo)(char* manufacturer,
-                                                        uint32_t* buffer_size,
+typedef int32_t(CLSER_CALLTYPE* PclGetManufacturerInfo)(char* manufacturer, uint32_t* buffer_size,
                                                         uint32_t* version);
 
 }  // namespace clser

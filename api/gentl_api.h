@@ -127,8 +127,7 @@ typedef GC_ERROR(GC_CALLTYPE* PDevGetInfo)(DEV_HANDLE, DEVICE_INFO_CMD, INFO_DAT
                                            size_t*);
 typedef GC_ERROR(GC_CALLTYPE* PDevClose)(DEV_HANDLE);
 typedef GC_ERROR(GC_CALLTYPE* PDSAnnounceBuffer)(DS_HANDLE, void*, size_t, void*, BUFFER_HANDLE*);
-typedef GC_ERROR(GC_CALLTYPE* PDSAllocAndAnnounceBuffer)(DS_HANDLE, size_t, void*,
-                                                         BUFFER_HANDLE*);
+typedef GC_ERROR(GC_CALLTYPE* PDSAllocAndAnnounceBuffer)(DS_HANDLE, size_t, void*, BUFFER_HANDLE*);
 typedef GC_ERROR(GC_CALLTYPE* PDSFlushQueue)(DS_HANDLE, ACQ_QUEUE_TYPE);
 typedef GC_ERROR(GC_CALLTYPE* PDSStartAcquisition)(DS_HANDLE, ACQ_START_FLAGS, uint64_t);
 typedef GC_ERROR(GC_CALLTYPE* PDSStopAcquisition)(DS_HANDLE, ACQ_STOP_FLAGS);
@@ -143,8 +142,7 @@ typedef GC_ERROR(GC_CALLTYPE* PDSGetBufferInfo)(DS_HANDLE, BUFFER_HANDLE, BUFFER
 typedef GC_ERROR(GC_CALLTYPE* PGCGetNumPortURLs)(PORT_HANDLE, uint32_t*);
 typedef GC_ERROR(GC_CALLTYPE* PGCGetPortURLInfo)(PORT_HANDLE, uint32_t, URL_INFO_CMD,
                                                  INFO_DATATYPE*, void*, size_t*);
-typedef GC_ERROR(GC_CALLTYPE* PGCReadPortStacked)(PORT_HANDLE, PORT_REGISTER_STACK_ENTRY*,
-                                                  size_t*);
+typedef GC_ERROR(GC_CALLTYPE* PGCReadPortStacked)(PORT_HANDLE, PORT_REGISTER_STACK_ENTRY*, size_t*);
 typedef GC_ERROR(GC_CALLTYPE* PGCWritePortStacked)(PORT_HANDLE, PORT_REGISTER_STACK_ENTRY*,
                                                    size_t*);
 typedef GC_ERROR(GC_CALLTYPE* PDSGetBufferChunkData)(DS_HANDLE, BUFFER_HANDLE, SINGLE_CHUNK_DATA*,

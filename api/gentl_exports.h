@@ -80,8 +80,8 @@ gentl::GC_ERROR GC_CALLTYPE DSGetBufferInfo(gentl::DS_HANDLE, gentl::BUFFER_HAND
 gentl::GC_ERROR GC_CALLTYPE GCGetNumPortURLs(gentl::PORT_HANDLE, uint32_t*);
 gentl::GC_ERROR GC_CALLTYPE GCGetPortURLInfo(gentl::PORT_HANDLE, uint32_t, gentl::URL_INFO_CMD,
                                              gentl::INFO_DATATYPE*, void*, size_t*);
-gentl::GC_ERROR GC_CALLTYPE GCReadPortStacked(gentl::PORT_HANDLE,
-                                              gentl::PORT_REGISTER_STACK_ENTRY*, size_t*);
+gentl::GC_ERROR GC_CALLTYPE GCReadPortStacked(gentl::PORT_HANDLE, gentl::PORT_REGISTER_STACK_ENTRY*,
+                                              size_t*);
 gentl::GC_ERROR GC_CALLTYPE GCWritePortStacked(gentl::PORT_HANDLE,
                                                gentl::PORT_REGISTER_STACK_ENTRY*, size_t*);
 gentl::GC_ERROR GC_CALLTYPE DSGetBufferChunkData(gentl::DS_HANDLE, gentl::BUFFER_HANDLE,

@@ -68,7 +68,8 @@ void run_load_img(BenchContext& context)
     const std::string floor = "read the files, no decoding";
     const double read_ms = context.best_ms([&] { read_raw(paths, buffer); });
     context.report("load and sum 16 frames (--load_img)",
-                   context.best_ms([&] { sum_banded(paths, AccumulateOptions()); }), floor, read_ms);
+                   context.best_ms([&] { sum_banded(paths, AccumulateOptions()); }), floor,
+                   read_ms);
 
     for (uint32_t band_kib : {256u, 2048u}) {
         AccumulateOptions options;

@@ -24,8 +24,8 @@ void print_row(const BenchRow& row)
 {
     std::fprintf(bench_out(), "  %-46s %9.2f ms", row.stage.c_str(), row.ms);
     if (!row.floor.empty())
-        std::fprintf(bench_out(), "  %6.2f x  %-34s %8.2f ms", row.ms / row.floor_ms, row.floor.c_str(),
-                     row.floor_ms);
+        std::fprintf(bench_out(), "  %6.2f x  %-34s %8.2f ms", row.ms / row.floor_ms,
+                     row.floor.c_str(), row.floor_ms);
     std::fprintf(bench_out(), "\n");
 }
 
@@ -67,7 +67,8 @@ void fill_frame(ImageBW& frame, int index)
     for (int32_t y = 0; y < side; ++y) {
         uint8_t* line = frame.data() + static_cast<size_t>(y) * side;
         for (int32_t x = 0; x < side; ++x) {
-            const uint32_t spot = (static_cast<uint32_t>(y) * 7919u + static_cast<uint32_t>(x) * 104729u) % 20011u;
+            const uint32_t spot =
+                (static_cast<uint32_t>(y) * 7919u + static_cast<uint32_t>(x) * 104729u) % 20011u;
             int value = vignetted(x, y) + noise.next();
             if (x == 1234) value += 40;
             if (spot == 0) value = 255;
@@ -102,18 +103,21 @@ double BenchContext::best_ms(const std::function<void()>& prepare,
         prepare();
         const auto start = std::chrono::steady_clock::now();
         work();
-        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+        const std::chrono::duration<double, std::milli> took =
+            std::chrono::steady_clock::now() - start;
         if (i == 0 || took.count() < best) best = took.count();
     }
     return best;
 }
 
-double BenchContext::best_ms_writing(const std::string& file_path, const std::function<void()>& work) const
+double BenchContext::best_ms_writing(const std::string& file_path,
+                                     const std::function<void()>& work) const
 {
     return best_ms([&] { std::remove(file_path.c_str()); }, work);
 }
 
-void BenchContext::report(const std::string& stage, double ms, const std::string& floor, double floor_ms)
+void BenchContext::report(const std::string& stage, double ms, const std::string& floor,
+                          double floor_ms)
 {
     rows_.push_back(BenchRow{stage, ms, floor, floor_ms});
     print_row(rows_.back());
@@ -127,7 +131,8 @@ const std::vector<std::string>& BenchContext::frame_paths()
     for (int i = 0; i < bench_frame_count; ++i) {
         fill_frame(frame, i);
         const std::string name = path("frame" + std::to_string(i) + ".bmp");
-        if (!save_bmp(frame, name.c_str())) std::fprintf(bench_out(), "  cannot write %s\n", name.c_str());
+        if (!save_bmp(frame, name.c_str()))
+            std::fprintf(bench_out(), "  cannot write %s\n", name.c_str());
         shared_->frame_paths.push_back(name);
     }
     return shared_->frame_paths;
@@ -169,7 +174,8 @@ const DefpixTable& BenchContext::full_defpix_table()
         shared_->defpix_table.reset(new DefpixTable);
         for (int32_t i = 0; i < defpix_table_capacity; ++i) {
             // Distinct positions: i = 5120 * row + column, the column scrambled.
-            const int32_t x = static_cast<int32_t>((static_cast<int64_t>(i % bench_frame_side) * 37) % bench_frame_side);
+            const int32_t x = static_cast<int32_t>(
+                (static_cast<int64_t>(i % bench_frame_side) * 37) % bench_frame_side);
             const int32_t y = (i / bench_frame_side) * 263 % bench_frame_side;
             shared_->defpix_table->defpix_add(x, y, i % 1000 == 999 ? defpix_kind_column : 0);
         }

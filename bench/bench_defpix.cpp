@@ -40,7 +40,11 @@ void run_detect(BenchContext& context)
 
     BenchState state;
     context.report("detection (create_defpix_map, mean of 16)",
-                   context.best_ms([&] { load_frames_into(state, sum); }, [&] { create_defpix_map(state.img_accum, state.img_count, state.detection, state.defpix_table); }),
+                   context.best_ms([&] { load_frames_into(state, sum); },
+                                   [&] {
+                                       create_defpix_map(state.img_accum, state.img_count,
+                                                         state.detection, state.defpix_table);
+                                   }),
                    floor, copy_ms);
     std::fprintf(bench_out(), "  %d defects found (window %d, threshold %d)\n",
                  state.defpix_table.defpix_count(), state.detection.lt_w, state.detection.lt_v);
@@ -70,12 +74,16 @@ void run_detect_full_table(BenchContext& context)
     const FloatMap field(&image);
     BenchState state;
     context.report("detection, 2000 x 2000 with 100000 outliers",
-                   context.best_ms([&] {
-                       state.img_accum = copy_of(field);
-                       state.img_count = 1;
-                       state.defpix_table.clear();
-                   },
-                                   [&] { create_defpix_map(state.img_accum, state.img_count, state.detection, state.defpix_table); }));
+                   context.best_ms(
+                       [&] {
+                           state.img_accum = copy_of(field);
+                           state.img_count = 1;
+                           state.defpix_table.clear();
+                       },
+                       [&] {
+                           create_defpix_map(state.img_accum, state.img_count, state.detection,
+                                             state.defpix_table);
+                       }));
 
     DefpixTable table;
     context.report("defpix_add, 100000 new then 100000 present",
@@ -93,15 +101,20 @@ void run_defpix_apply(BenchContext& context)
     const DefpixTable& table = context.full_defpix_table();
     const std::string input = context.frame_paths().front();
     const std::string output = context.path("defpix_applied.bmp");
-    const double floor_ms = context.read_bytes_ms(input) + context.write_bytes_ms(bench_file_size(input));
+    const double floor_ms =
+        context.read_bytes_ms(input) + context.write_bytes_ms(bench_file_size(input));
     const std::string floor = "read + write the BMP's bytes";
 
-    context.report("defect apply (apply_defpix_map, 100000)",
-                   context.best_ms_writing(output, [&] { apply_defpix_map(table, input.c_str(), output.c_str(), false); }),
-                   floor, floor_ms);
-    context.report("  marking instead (mark_defpix_map)",
-                   context.best_ms_writing(output, [&] { apply_defpix_map(table, input.c_str(), output.c_str(), true); }),
-                   floor, floor_ms);
+    context.report(
+        "defect apply (apply_defpix_map, 100000)",
+        context.best_ms_writing(
+            output, [&] { apply_defpix_map(table, input.c_str(), output.c_str(), false); }),
+        floor, floor_ms);
+    context.report(
+        "  marking instead (mark_defpix_map)",
+        context.best_ms_writing(
+            output, [&] { apply_defpix_map(table, input.c_str(), output.c_str(), true); }),
+        floor, floor_ms);
     std::remove(output.c_str());
 }
 
@@ -111,7 +124,8 @@ void print_entries(const DefpixTable& table, const std::string& path)
 {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return;
-    for (const DefpixEntry& entry : table) std::fprintf(file, "%d;%d;%d\r\n", entry.x, entry.y, entry.kind);
+    for (const DefpixEntry& entry : table)
+        std::fprintf(file, "%d;%d;%d\r\n", entry.x, entry.y, entry.kind);
     std::fclose(file);
 }
 
@@ -136,36 +150,42 @@ void run_defpix_file(BenchContext& context)
 {
     const DefpixTable& table = context.full_defpix_table();
     const std::string map = context.path("defpix.map");
-    const double save_ms = context.best_ms_writing(map, [&] { save_defpix_map(table, map.c_str()); });
+    const double save_ms =
+        context.best_ms_writing(map, [&] { save_defpix_map(table, map.c_str()); });
     const size_t bytes = bench_file_size(map);
     std::fprintf(bench_out(), "  %d entries, %zu bytes\n", table.defpix_count(), bytes);
     const double write_ms = context.write_bytes_ms(bytes);
-    context.report("save defect map (save_defpix_map, 100000)", save_ms, "fwrite of the same bytes", write_ms);
+    context.report("save defect map (save_defpix_map, 100000)", save_ms, "fwrite of the same bytes",
+                   write_ms);
     const std::string reference = context.path("defpix_reference.map");
     context.report("  reference: fprintf of the same lines",
-                   context.best_ms_writing(reference, [&] { print_entries(table, reference); }), "fwrite of the same bytes",
-                   write_ms);
+                   context.best_ms_writing(reference, [&] { print_entries(table, reference); }),
+                   "fwrite of the same bytes", write_ms);
     std::remove(reference.c_str());
 
     const double read_ms = context.read_bytes_ms(map);
     DefpixTable loaded;
-    context.report("load defect map (load_defpix_map, 100000)",
-                   context.best_ms([&] { loaded.clear(); }, [&] { load_defpix_map(loaded, map.c_str()); }),
-                   "fread of the same bytes", read_ms);
+    context.report(
+        "load defect map (load_defpix_map, 100000)",
+        context.best_ms([&] { loaded.clear(); }, [&] { load_defpix_map(loaded, map.c_str()); }),
+        "fread of the same bytes", read_ms);
     if (loaded.defpix_count() != table.defpix_count())
         std::fprintf(bench_out(), "  LOADED %d ENTRIES\n", loaded.defpix_count());
     volatile int64_t sink = 0;
-    context.report("  reference: fgets and strtol of the lines", context.best_ms([&] { sink = scan_entries(map); }),
-                   "fread of the same bytes", read_ms);
-    context.report("  loading it again, every entry present",
-                   context.best_ms([&] { load_defpix_map(loaded, map.c_str()); }), "fread of the same bytes",
+    context.report("  reference: fgets and strtol of the lines",
+                   context.best_ms([&] { sink = scan_entries(map); }), "fread of the same bytes",
                    read_ms);
+    context.report("  loading it again, every entry present",
+                   context.best_ms([&] { load_defpix_map(loaded, map.c_str()); }),
+                   "fread of the same bytes", read_ms);
     std::remove(map.c_str());
 }
 
 }  // namespace
 
 KD_BENCH_STAGE(detect, "defect detection from the mean of the 16 frames", run_detect);
-KD_BENCH_STAGE(detect_full, "detection and table adds at the table's capacity", run_detect_full_table);
-KD_BENCH_STAGE(defpix_apply, "correcting a frame file with a 100000-entry defect map", run_defpix_apply);
+KD_BENCH_STAGE(detect_full, "detection and table adds at the table's capacity",
+               run_detect_full_table);
+KD_BENCH_STAGE(defpix_apply, "correcting a frame file with a 100000-entry defect map",
+               run_defpix_apply);
 KD_BENCH_STAGE(defpix_file, "saving and loading a 100000-entry defect map", run_defpix_file);

@@ -27,7 +27,8 @@ const BenchStage* find_stage(const std::string& name)
 
 void list_stages(FILE* out)
 {
-    for (const BenchStage& stage : bench_stages()) std::fprintf(out, "%-16s %s\n", stage.name, stage.about);
+    for (const BenchStage& stage : bench_stages())
+        std::fprintf(out, "%-16s %s\n", stage.name, stage.about);
 }
 
 void print_summary(const BenchContext& context)
@@ -36,15 +37,17 @@ void print_summary(const BenchContext& context)
     std::fprintf(out, "\nsummary, best of %d runs\n", context.repeats());
     std::fprintf(out, "| %-46s | %10s | %8s | %-34s | %10s |\n", "stage", "time", "ratio", "floor",
                  "floor time");
-    std::fprintf(out, "|%s|%s|%s|%s|%s|\n", std::string(48, '-').c_str(), std::string(12, '-').c_str(),
-                 std::string(10, '-').c_str(), std::string(36, '-').c_str(), std::string(12, '-').c_str());
+    std::fprintf(out, "|%s|%s|%s|%s|%s|\n", std::string(48, '-').c_str(),
+                 std::string(12, '-').c_str(), std::string(10, '-').c_str(),
+                 std::string(36, '-').c_str(), std::string(12, '-').c_str());
     for (const BenchRow& row : context.rows()) {
         if (row.floor.empty()) {
-            std::fprintf(out, "| %-46s | %7.2f ms | %8s | %-34s | %10s |\n", row.stage.c_str(), row.ms, "", "",
-                         "");
+            std::fprintf(out, "| %-46s | %7.2f ms | %8s | %-34s | %10s |\n", row.stage.c_str(),
+                         row.ms, "", "", "");
         } else {
-            std::fprintf(out, "| %-46s | %7.2f ms | %6.2f x | %-34s | %7.2f ms |\n", row.stage.c_str(), row.ms,
-                         row.ms / row.floor_ms, row.floor.c_str(), row.floor_ms);
+            std::fprintf(out, "| %-46s | %7.2f ms | %6.2f x | %-34s | %7.2f ms |\n",
+                         row.stage.c_str(), row.ms, row.ms / row.floor_ms, row.floor.c_str(),
+                         row.floor_ms);
         }
     }
 }

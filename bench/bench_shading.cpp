@@ -18,7 +18,8 @@ namespace {
 void load_frames_into(BenchState& state, const FloatMap& sum)
 {
     state.img_accum.reset(new FloatMap(sum.width(), sum.height(), FloatMap::Unfilled()));
-    std::memcpy(state.img_accum->data(), sum.data(), static_cast<size_t>(sum.count()) * sizeof(float));
+    std::memcpy(state.img_accum->data(), sum.data(),
+                static_cast<size_t>(sum.count()) * sizeof(float));
     state.img_count = bench_frame_count;
 }
 
@@ -34,10 +35,14 @@ void run_shading_create(BenchContext& context)
     const FloatMap& sum = context.frame_sum();
     const std::string floor = "copy of a 5120 x 5120 image";
     BenchState state;
-    context.report("shading creation (create_shading_map, mean)",
-                   context.best_ms([&] { load_frames_into(state, sum); }, [&] { create_shading_map(state.img_accum, state.img_count, state.shading_map); }),
-                   floor, context.image_copy_ms());
-    std::fprintf(bench_out(), "  map of %d x %d blocks\n", state.shading_map->width(), state.shading_map->height());
+    context.report(
+        "shading creation (create_shading_map, mean)",
+        context.best_ms(
+            [&] { load_frames_into(state, sum); },
+            [&] { create_shading_map(state.img_accum, state.img_count, state.shading_map); }),
+        floor, context.image_copy_ms());
+    std::fprintf(bench_out(), "  map of %d x %d blocks\n", state.shading_map->width(),
+                 state.shading_map->height());
 
     load_frames_into(state, sum);
     state.img_accum->scale(1.0f / bench_frame_count);
@@ -61,9 +66,15 @@ void run_shading_apply(BenchContext& context)
                                    [&] { apply_gains(*state.shading_map, work); }),
                    "copy of a 5120 x 5120 image", context.image_copy_ms());
 
-    const double floor_ms = context.read_bytes_ms(input) + context.write_bytes_ms(bench_file_size(input));
+    const double floor_ms =
+        context.read_bytes_ms(input) + context.write_bytes_ms(bench_file_size(input));
     context.report("  file to file (apply_shading_map)",
-                   context.best_ms_writing(output, [&] { apply_shading_map(state.shading_map.get(), String(input.c_str()), String(output.c_str())); }),
+                   context.best_ms_writing(output,
+                                           [&] {
+                                               apply_shading_map(state.shading_map.get(),
+                                                                 String(input.c_str()),
+                                                                 String(output.c_str()));
+                                           }),
                    "read + write the BMP's bytes", floor_ms);
     std::remove(output.c_str());
 }
@@ -76,7 +87,8 @@ void print_gains(const FloatMap& map, const std::string& path)
     if (!file) return;
     std::fprintf(file, "%d; %d;\r\n", map.width(), map.height());
     for (int32_t j = 0; j < map.height(); ++j) {
-        for (int32_t i = 0; i < map.width(); ++i) std::fprintf(file, "%f; ", static_cast<double>(map.get(i, j)));
+        for (int32_t i = 0; i < map.width(); ++i)
+            std::fprintf(file, "%f; ", static_cast<double>(map.get(i, j)));
         std::fprintf(file, "\r\n");
     }
     std::fclose(file);
@@ -107,30 +119,37 @@ void run_shading_file(BenchContext& context)
     make_map(state, context);
     const std::string map = context.path("shading.map");
     const String name(map.c_str());
-    const double save_ms = context.best_ms_writing(map, [&] { save_shading_map(state.shading_map.get(), name); });
+    const double save_ms =
+        context.best_ms_writing(map, [&] { save_shading_map(state.shading_map.get(), name); });
     const size_t bytes = bench_file_size(map);
     std::fprintf(bench_out(), "  %d x %d gains, %zu bytes\n", state.shading_map->width(),
                  state.shading_map->height(), bytes);
     const double write_ms = context.write_bytes_ms(bytes);
-    context.report("save shading map (save_shading_map)", save_ms, "fwrite of the same bytes", write_ms);
-    const std::string reference = context.path("shading_reference.map");
-    context.report("  reference: fprintf of the same lines",
-                   context.best_ms_writing(reference, [&] { print_gains(*state.shading_map, reference); }), "fwrite of the same bytes",
+    context.report("save shading map (save_shading_map)", save_ms, "fwrite of the same bytes",
                    write_ms);
+    const std::string reference = context.path("shading_reference.map");
+    context.report(
+        "  reference: fprintf of the same lines",
+        context.best_ms_writing(reference, [&] { print_gains(*state.shading_map, reference); }),
+        "fwrite of the same bytes", write_ms);
     std::remove(reference.c_str());
 
     const double read_ms = context.read_bytes_ms(map);
-    context.report("load shading map (load_shading_map)", context.best_ms([&] { load_shading_map(state.shading_map, name); }),
+    context.report("load shading map (load_shading_map)",
+                   context.best_ms([&] { load_shading_map(state.shading_map, name); }),
                    "fread of the same bytes", read_ms);
     if (!state.shading_map) std::fprintf(bench_out(), "  THE MAP DID NOT LOAD\n");
     volatile double sink = 0;
-    context.report("  reference: fgets and strtod of the lines", context.best_ms([&] { sink = scan_gains(map); }),
-                   "fread of the same bytes", read_ms);
+    context.report("  reference: fgets and strtod of the lines",
+                   context.best_ms([&] { sink = scan_gains(map); }), "fread of the same bytes",
+                   read_ms);
     std::remove(map.c_str());
 }
 
 }  // namespace
 
-KD_BENCH_STAGE(shading_create, "the shading map from the mean of the 16 frames", run_shading_create);
+KD_BENCH_STAGE(shading_create, "the shading map from the mean of the 16 frames",
+               run_shading_create);
 KD_BENCH_STAGE(shading_apply, "applying the shading map to a frame", run_shading_apply);
-KD_BENCH_STAGE(shading_file, "saving and loading the shading map of a 5120 x 5120 sensor", run_shading_file);
+KD_BENCH_STAGE(shading_file, "saving and loading the shading map of a 5120 x 5120 sensor",
+               run_shading_file);

@@ -6,8 +6,8 @@
 // caller's time-out, and at once when the line has gone.
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -64,8 +64,7 @@ bool starting_baud(uint32_t& baud)
     const char* text = std::getenv("CLSERTTY_BAUD");
     baud = default_baud;
     if (!text || !*text || parse_baud(text, baud)) return true;
-    std::fprintf(stderr, "clsertty: CLSERTTY_BAUD is not a number of bits per second: %s\n",
-                 text);
+    std::fprintf(stderr, "clsertty: CLSERTTY_BAUD is not a number of bits per second: %s\n", text);
     return false;
 }
 
@@ -250,10 +249,10 @@ int32_t CLSER_CALLTYPE clSerialWrite(void* serial_ref, char* buffer, uint32_t* b
         return CL_ERR_INVALID_REFERENCE;
     }
     const uint32_t wanted = *buffer_size;
-    *buffer_size = transfer_within(wanted, timeout_ms, [&](uint32_t offset, uint32_t count,
-                                                           uint32_t left_ms) {
-        return line->write(buffer + offset, count, left_ms);
-    });
+    *buffer_size =
+        transfer_within(wanted, timeout_ms, [&](uint32_t offset, uint32_t count, uint32_t left_ms) {
+            return line->write(buffer + offset, count, left_ms);
+        });
     return *buffer_size == wanted ? CL_ERR_NO_ERR : CL_ERR_TIMEOUT;
 }
 
@@ -267,10 +266,10 @@ int32_t CLSER_CALLTYPE clSerialRead(void* serial_ref, char* buffer, uint32_t* nu
         return CL_ERR_INVALID_REFERENCE;
     }
     const uint32_t wanted = *num_bytes;
-    *num_bytes = transfer_within(wanted, timeout_ms, [&](uint32_t offset, uint32_t count,
-                                                         uint32_t left_ms) {
-        return line->read(buffer + offset, count, left_ms);
-    });
+    *num_bytes =
+        transfer_within(wanted, timeout_ms, [&](uint32_t offset, uint32_t count, uint32_t left_ms) {
+            return line->read(buffer + offset, count, left_ms);
+        });
     return *num_bytes == wanted ? CL_ERR_NO_ERR : CL_ERR_TIMEOUT;
 }
 

@@ -30,8 +30,7 @@ bool parse_name(const char* name, Candidate& candidate)
         const size_t length = std::strlen(families[family]);
         if (std::strncmp(name, families[family], length) != 0) continue;
         const char* digits = name + length;
-        if (*digits == '\0' || std::strspn(digits, "0123456789") != std::strlen(digits))
-            continue;
+        if (*digits == '\0' || std::strspn(digits, "0123456789") != std::strlen(digits)) continue;
         candidate.family = family;
         candidate.number = std::strtoul(digits, nullptr, 10);
         candidate.name = std::string("/dev/") + name;

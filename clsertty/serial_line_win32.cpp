@@ -21,9 +21,8 @@ namespace {
 std::string system_message(DWORD error)
 {
     char text[256] = {};
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                       0, text, sizeof text - 1, nullptr);
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, text, sizeof text - 1, nullptr);
     std::string message(text, length);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                                 message.back() == ' ' || message.back() == '.'))

@@ -24,8 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The whole input is what the camera sends back, in as many lines as it has.
     fake_serial.pending.assign(reinterpret_cast<const char*>(data), size);
 
-    ClSerialPort port(0, std::unique_ptr<ClSerial>(new ClSerial("fuzz", fake_serial_lookup, trace_log())),
-                      "Mfr#COM1#Port0");
+    ClSerialPort port(
+        0, std::unique_ptr<ClSerial>(new ClSerial("fuzz", fake_serial_lookup, trace_log())),
+        "Mfr#COM1#Port0");
     port.serial->open(0);
     CLSerial_CTL ctl(port, trace_log());
 

@@ -18,9 +18,10 @@ const char* const saved_path = "fuzz_defpix_map_saved.map";
 bool same_entries(const DefpixTable& a, const DefpixTable& b)
 {
     return a.defpix_count() == b.defpix_count() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](const DefpixEntry& p, const DefpixEntry& q) {
-               return p.x == q.x && p.y == q.y && p.kind == q.kind;
-           });
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](const DefpixEntry& p, const DefpixEntry& q) {
+                          return p.x == q.x && p.y == q.y && p.kind == q.kind;
+                      });
 }
 
 bool has_duplicate_position(const DefpixTable& table)

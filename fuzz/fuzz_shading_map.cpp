@@ -85,7 +85,8 @@ void check_written_map_reads_back(const FloatMap& map)
     if (has_line_longer_than(written, longest_whole_line)) return;
     const ShadingMapRead reread = read_shading_map(saved_path);
     if (reread.failed || !reread.map) __builtin_trap();
-    if (reread.map->width() != map.width() || reread.map->height() != map.height()) __builtin_trap();
+    if (reread.map->width() != map.width() || reread.map->height() != map.height())
+        __builtin_trap();
     if (!write_shading_map(*reread.map, saved_path)) __builtin_trap();
     if (file_bytes(saved_path) != written) __builtin_trap();
 }
@@ -102,7 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const std::optional<Header> header = header_of(input_path);
     const bool possible = header && fits_32_bit_indexes(*header);
-    if (possible && (header->height > largest_map || int64_t(header->width) * header->height > largest_map))
+    if (possible &&
+        (header->height > largest_map || int64_t(header->width) * header->height > largest_map))
         return 0;
 
     static std::unique_ptr<FloatMap> shading_map;

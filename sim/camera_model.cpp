@@ -38,8 +38,7 @@ CameraStore empty_store(const SimConfig& config)
     return store;
 }
 
-void write_words(std::ostream& out, const char* tag, size_t map,
-                 const std::vector<uint32_t>& words)
+void write_words(std::ostream& out, const char* tag, size_t map, const std::vector<uint32_t>& words)
 {
     out << tag << ' ' << map << ' ' << words.size() << std::hex;
     for (uint32_t word : words) out << ' ' << word;
@@ -95,15 +94,22 @@ bool store_from_text(const std::string& text, CameraStore& store)
     std::string tag;
     while (in >> tag) {
         bool good;
-        if (tag == "selected_defect_map") good = static_cast<bool>(in >> loaded.selected_defect_map);
-        else if (tag == "map0_lock") good = static_cast<bool>(in >> loaded.map0_lock);
+        if (tag == "selected_defect_map")
+            good = static_cast<bool>(in >> loaded.selected_defect_map);
+        else if (tag == "map0_lock")
+            good = static_cast<bool>(in >> loaded.map0_lock);
         else if (tag == "selected_shading_map")
             good = static_cast<bool>(in >> loaded.selected_shading_map);
-        else if (tag == "shading_enabled") good = static_cast<bool>(in >> loaded.shading_enabled);
-        else if (tag == "defect_pixels") good = read_words(in, pixels);
-        else if (tag == "defect_columns") good = read_words(in, columns);
-        else if (tag == "shading") good = read_words(in, shading);
-        else good = false;
+        else if (tag == "shading_enabled")
+            good = static_cast<bool>(in >> loaded.shading_enabled);
+        else if (tag == "defect_pixels")
+            good = read_words(in, pixels);
+        else if (tag == "defect_columns")
+            good = read_words(in, columns);
+        else if (tag == "shading")
+            good = read_words(in, shading);
+        else
+            good = false;
         if (!good) return false;
     }
     store = std::move(loaded);
@@ -152,8 +158,10 @@ Result CameraModel::read_register(uint32_t address, uint32_t& value)
     case reg::defpix_selmap: value = current_.selected_defect_map; return ok;
     case reg::defpix_writemap: value = last_writemap_; return ok;
     case reg::defpix_mapsize:
-        if (config_.mapsize_injected) value = config_.mapsize;
-        else value = map ? static_cast<uint32_t>(map->pixels.size()) : 0;
+        if (config_.mapsize_injected)
+            value = config_.mapsize;
+        else
+            value = map ? static_cast<uint32_t>(map->pixels.size()) : 0;
         return ok;
     case reg::defpix_maxcnt: value = config_.defect_limit; return ok;
     case reg::defpix_map0_lock: value = current_.map0_lock; return ok;
@@ -193,9 +201,7 @@ Result CameraModel::write_register(uint32_t address, uint32_t value)
     case reg::defpix_mapsize:
     case reg::defpix_maxcnt:
     case reg::defpix_revision: return refused;
-    case reg::eeprom_save_0:
-        save_armed_ = value == 1;
-        return ok;
+    case reg::eeprom_save_0: save_armed_ = value == 1; return ok;
     case reg::eeprom_save_1:
         if (value == 1 && save_armed_) save();
         save_armed_ = false;

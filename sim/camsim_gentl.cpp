@@ -167,8 +167,7 @@ GC_ERROR check_port_access(PORT_HANDLE port, uint64_t address, const void* buffe
 uint32_t big_endian_word(const unsigned char* bytes, size_t available)
 {
     uint32_t value = 0;
-    for (size_t i = 0; i < 4; ++i)
-        value = value << 8 | (i < available ? bytes[i] : 0u);
+    for (size_t i = 0; i < 4; ++i) value = value << 8 | (i < available ? bytes[i] : 0u);
     return value;
 }
 
@@ -443,8 +442,8 @@ GC_ERROR GC_CALLTYPE TLGetInfo(TL_HANDLE, TL_INFO_CMD, INFO_DATATYPE*, void*, si
 {
     return GC_ERR_NOT_IMPLEMENTED;
 }
-GC_ERROR GC_CALLTYPE TLGetInterfaceInfo(TL_HANDLE, const char*, INTERFACE_INFO_CMD,
-                                        INFO_DATATYPE*, void*, size_t*)
+GC_ERROR GC_CALLTYPE TLGetInterfaceInfo(TL_HANDLE, const char*, INTERFACE_INFO_CMD, INFO_DATATYPE*,
+                                        void*, size_t*)
 {
     return GC_ERR_NOT_IMPLEMENTED;
 }
@@ -478,10 +477,7 @@ GC_ERROR GC_CALLTYPE DSStartAcquisition(DS_HANDLE, ACQ_START_FLAGS, uint64_t)
 {
     return GC_ERR_NOT_IMPLEMENTED;
 }
-GC_ERROR GC_CALLTYPE DSStopAcquisition(DS_HANDLE, ACQ_STOP_FLAGS)
-{
-    return GC_ERR_NOT_IMPLEMENTED;
-}
+GC_ERROR GC_CALLTYPE DSStopAcquisition(DS_HANDLE, ACQ_STOP_FLAGS) { return GC_ERR_NOT_IMPLEMENTED; }
 GC_ERROR GC_CALLTYPE DSGetInfo(DS_HANDLE, STREAM_INFO_CMD, INFO_DATATYPE*, void*, size_t*)
 {
     return GC_ERR_NOT_IMPLEMENTED;

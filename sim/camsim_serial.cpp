@@ -93,8 +93,8 @@ bool send(clsertty::SerialLine& line, const std::string& bytes)
 {
     size_t sent = 0;
     while (sent < bytes.size()) {
-        const int32_t put = line.write(bytes.data() + sent,
-                                       static_cast<uint32_t>(bytes.size() - sent), 1000);
+        const int32_t put =
+            line.write(bytes.data() + sent, static_cast<uint32_t>(bytes.size() - sent), 1000);
         if (put < 0) return false;
         if (put == 0) return true;
         sent += static_cast<size_t>(put);
@@ -127,8 +127,8 @@ private:
     std::chrono::steady_clock::time_point end_;
 };
 
-void serve(clsertty::SerialLine& line, const camsim::SimConfig& config,
-           camsim::CameraModel& camera, const TimeLimit& limit)
+void serve(clsertty::SerialLine& line, const camsim::SimConfig& config, camsim::CameraModel& camera,
+           const TimeLimit& limit)
 {
     camsim::RequestLine request;
     char buffer[256];

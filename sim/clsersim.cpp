@@ -22,7 +22,7 @@ namespace {
 struct Port {
     bool open = false;
     camsim::RequestLine request;
-    std::string reply;    // characters not yet read
+    std::string reply;  // characters not yet read
 };
 
 // One instance for the library's life; every port reaches the same camera,
@@ -85,8 +85,7 @@ void receive(Port& port, char c)
         port.reply += "ERROR -1010\r\n";
         return;
     }
-    if (camsim::answer_request(line, lib.config, lib.camera(), reply))
-        port.reply += reply + "\r\n";
+    if (camsim::answer_request(line, lib.config, lib.camera(), reply)) port.reply += reply + "\r\n";
 }
 
 }  // namespace
@@ -173,8 +172,7 @@ int32_t CLSER_CALLTYPE clSerialWrite(void* serial_ref, char* buffer, uint32_t* b
     return CL_ERR_NO_ERR;
 }
 
-int32_t CLSER_CALLTYPE clSerialRead(void* serial_ref, char* buffer, uint32_t* num_bytes,
-                                    uint32_t)
+int32_t CLSER_CALLTYPE clSerialRead(void* serial_ref, char* buffer, uint32_t* num_bytes, uint32_t)
 {
     Port* port = find_port(serial_ref);
     if (!port || !num_bytes || (!buffer && *num_bytes)) {

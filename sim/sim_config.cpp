@@ -113,13 +113,11 @@ bool apply_plain(const std::string& key, const std::string& value, SimConfig& co
 {
     if (key == "interfaces") return parse_count(value, config.interfaces);
     if (key == "devices") return parse_count(value, config.devices);
-    if (key == "model_query_fails")
-        return parse_list(value, config.model_query_fails, parse_int32);
+    if (key == "model_query_fails") return parse_list(value, config.model_query_fails, parse_int32);
     if (key == "width") return parse_uint32(value, config.width);
     if (key == "height") return parse_uint32(value, config.height);
     if (key == "defect_limit") return parse_uint32(value, config.defect_limit);
-    if (key == "mapsize")
-        return config.mapsize_injected = parse_uint32(value, config.mapsize);
+    if (key == "mapsize") return config.mapsize_injected = parse_uint32(value, config.mapsize);
     if (key == "defect_maps") return parse_uint32(value, config.defect_maps);
     if (key == "shading_maps") return parse_uint32(value, config.shading_maps);
     if (key == "write_protected_maps")
@@ -175,16 +173,15 @@ SimConfig parse_sim_config(const std::string& text)
         size_t equals = line.find('=');
         std::string key = trimmed(line.substr(0, equals));
         // Texts such as IDs are taken as written, without blanks at either end.
-        std::string value = equals == std::string::npos ? std::string()
-                                                        : trimmed(line.substr(equals + 1));
+        std::string value =
+            equals == std::string::npos ? std::string() : trimmed(line.substr(equals + 1));
         std::string name;
         std::string suffix;
         split_key(key, name, suffix);
         bool understood = equals != std::string::npos &&
                           (suffix.empty() ? apply_plain(key, value, config)
                                           : apply_indexed(name, suffix, value, config));
-        if (!understood)
-            config.problems.push_back("line " + std::to_string(number) + ": " + line);
+        if (!understood) config.problems.push_back("line " + std::to_string(number) + ": " + line);
     }
     return config;
 }

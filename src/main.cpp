@@ -6,7 +6,4 @@
 
 Log app_log("Kervo_Dravelmonix.log", LOG_INFO);
 
-int main(int argc, char** argv)
-{
-    return run_command_line(join_arguments(argc, argv), app_log);
-}
+int main(int argc, char** argv) { return run_command_line(join_arguments(argc, argv), app_log); }

@@ -31,7 +31,10 @@ public:
         state_ ^= state_ << 17;
         return static_cast<uint32_t>(state_ >> 32);
     }
-    int32_t below(int32_t limit) { return static_cast<int32_t>(next() % static_cast<uint32_t>(limit)); }
+    int32_t below(int32_t limit)
+    {
+        return static_cast<int32_t>(next() % static_cast<uint32_t>(limit));
+    }
     // Roughly normal, mean 0, standard deviation 1 (sum of uniforms).
     float normal()
     {

@@ -74,8 +74,8 @@ int32_t CLSerial_CTL::readreg(uint32_t address, uint32_t* value)
 
 int32_t CLSerial_CTL::writereg(uint32_t address, uint32_t value)
 {
-    const String reply = exchange(String::format("V%X,%X", static_cast<unsigned>(address),
-                                                 static_cast<unsigned>(value)));
+    const String reply = exchange(
+        String::format("V%X,%X", static_cast<unsigned>(address), static_cast<unsigned>(value)));
     if (is_error_reply(reply)) {
         log_.write(LOG_ERROR, "main", "CLSerial_CTL::writereg",
                    "writereg(0x%04x, 0x%04x) failed: %s", static_cast<unsigned>(address),

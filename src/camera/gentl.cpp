@@ -12,6 +12,7 @@ namespace {
 
 // Every name the program binds, in lookup order; the list gives each entry
 // point its name and its slot at once.
+// clang-format off
 #define KD_GENTL_ENTRY_POINTS(X)                                                              \
     X(GCGetInfo) X(GCGetLastError) X(GCInitLib) X(GCCloseLib) X(GCReadPort) X(GCWritePort)     \
     X(GCGetPortURL) X(GCGetPortInfo) X(GCRegisterEvent) X(GCUnregisterEvent) X(EventGetData)   \
@@ -26,12 +27,13 @@ namespace {
     X(GCGetPortURLInfo) X(GCReadPortStacked) X(GCWritePortStacked) X(DSGetBufferChunkData)     \
     X(IFGetParentTL) X(DevGetParentIF) X(DSGetParentDev) X(DSGetNumBufferParts)               \
     X(DSGetBufferPartInfo)
+// clang-format on
 
 enum Entry : int32_t {
 #define KD_GENTL_SLOT(name) name##_entry,
     KD_GENTL_ENTRY_POINTS(KD_GENTL_SLOT)
 #undef KD_GENTL_SLOT
-    entry_total
+        entry_total
 };
 
 // The pointer type of each slot is the published one of the same name, so an
@@ -59,8 +61,7 @@ std::unique_ptr<GenTLProducer> GenTLProducer::open(const String& path, Log* log)
 {
     // Loading runs the library's own start-up code.
     std::fflush(stdout);
-    std::unique_ptr<platform::SharedLibrary> library =
-        platform::SharedLibrary::open(path.c_str());
+    std::unique_ptr<platform::SharedLibrary> library = platform::SharedLibrary::open(path.c_str());
     if (!library) return nullptr;
     const platform::SharedLibrary& loaded = *library;
     std::unique_ptr<GenTLProducer> producer(new GenTLProducer(
@@ -117,10 +118,7 @@ GC_ERROR GenTLProducer::GCInitLib() const { return call<GCInitLib_entry>(); }
 
 GC_ERROR GenTLProducer::GCCloseLib() const { return call<GCCloseLib_entry>(); }
 
-GC_ERROR GenTLProducer::TLOpen(TL_HANDLE* system) const
-{
-    return call<TLOpen_entry>(system);
-}
+GC_ERROR GenTLProducer::TLOpen(TL_HANDLE* system) const { return call<TLOpen_entry>(system); }
 
 GC_ERROR GenTLProducer::TLUpdateInterfaceList(TL_HANDLE system, bool8_t* changed,
                                               uint64_t timeout) const
@@ -163,8 +161,8 @@ GC_ERROR GenTLProducer::IFGetDeviceID(IF_HANDLE interface_handle, uint32_t index
 }
 
 GC_ERROR GenTLProducer::IFGetDeviceInfo(IF_HANDLE interface_handle, const char* id,
-                                        DEVICE_INFO_CMD command, INFO_DATATYPE* type,
-                                        void* buffer, size_t* size) const
+                                        DEVICE_INFO_CMD command, INFO_DATATYPE* type, void* buffer,
+                                        size_t* size) const
 {
     return call<IFGetDeviceInfo_entry>(interface_handle, id, command, type, buffer, size);
 }
@@ -180,10 +178,7 @@ GC_ERROR GenTLProducer::DevGetPort(DEV_HANDLE device, PORT_HANDLE* port) const
     return call<DevGetPort_entry>(device, port);
 }
 
-GC_ERROR GenTLProducer::DevClose(DEV_HANDLE device) const
-{
-    return call<DevClose_entry>(device);
-}
+GC_ERROR GenTLProducer::DevClose(DEV_HANDLE device) const { return call<DevClose_entry>(device); }
 
 GC_ERROR GenTLProducer::IFClose(IF_HANDLE interface_handle) const
 {
@@ -201,4 +196,3 @@ GC_ERROR GenTLProducer::GCWritePort(PORT_HANDLE port, uint64_t address, const vo
 {
     return call<GCWritePort_entry>(port, address, buffer, size);
 }
-

@@ -58,8 +58,7 @@ public:
                                     gentl::DEVICE_INFO_CMD command, gentl::INFO_DATATYPE* type,
                                     void* buffer, size_t* size) const;
     gentl::GC_ERROR IFOpenDevice(gentl::IF_HANDLE interface_handle, const char* id,
-                                 gentl::DEVICE_ACCESS_FLAGS flags,
-                                 gentl::DEV_HANDLE* device) const;
+                                 gentl::DEVICE_ACCESS_FLAGS flags, gentl::DEV_HANDLE* device) const;
     gentl::GC_ERROR DevGetPort(gentl::DEV_HANDLE device, gentl::PORT_HANDLE* port) const;
     gentl::GC_ERROR DevClose(gentl::DEV_HANDLE device) const;
     gentl::GC_ERROR IFClose(gentl::IF_HANDLE interface_handle) const;

@@ -123,8 +123,7 @@ int32_t GenTLConnection::open_device(const String& name)
     GC_ERROR status =
         gentl.IFOpenDevice(if_handle_, device.c_str(), DEVICE_ACCESS_EXCLUSIVE, &dev_handle_);
     if (status != GC_ERR_SUCCESS) {
-        console_print("IFOpenDevice('%s') failed - %d\n", device.c_str(),
-                      static_cast<int>(status));
+        console_print("IFOpenDevice('%s') failed - %d\n", device.c_str(), static_cast<int>(status));
         return status;
     }
     status = gentl.DevGetPort(dev_handle_, &port_handle_);

@@ -14,7 +14,10 @@ uint32_t byte_swap32(uint32_t value)
            (value << 24);
 }
 
-uint32_t for_memory(uint32_t word, bool big_endian) { return big_endian ? byte_swap32(word) : word; }
+uint32_t for_memory(uint32_t word, bool big_endian)
+{
+    return big_endian ? byte_swap32(word) : word;
+}
 
 // Messages before a wait or a progress line would otherwise sit in the
 // buffer while the user watches nothing happen.

@@ -35,8 +35,7 @@ Outcome load_img(RunState& state, const CommandArgs& args)
     AccumulateEvents events;
     events.announce = [](const char* name) { console_print("load_img('%s')\n", name); };
     events.failed = [](const char* name) { console_print("load_img('%s') - failed\n", name); };
-    if (accumulate_bmp_files(names, state.img_accum, state.img_count, events))
-        return Outcome::done;
+    if (accumulate_bmp_files(names, state.img_accum, state.img_count, events)) return Outcome::done;
     return Outcome::stop_run;
 }
 
@@ -68,14 +67,14 @@ Outcome save_defpix_map(RunState& state, const CommandArgs& args)
 
 Outcome apply_defpix_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(::apply_defpix_map(state.defpix_table, args.text(0).c_str(),
-                                         args.text(1).c_str(), false));
+    return outcome_of(
+        ::apply_defpix_map(state.defpix_table, args.text(0).c_str(), args.text(1).c_str(), false));
 }
 
 Outcome mark_defpix_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(::apply_defpix_map(state.defpix_table, args.text(0).c_str(),
-                                         args.text(1).c_str(), true));
+    return outcome_of(
+        ::apply_defpix_map(state.defpix_table, args.text(0).c_str(), args.text(1).c_str(), true));
 }
 
 Outcome upload_defpix_map(RunState& state, const CommandArgs& args)
@@ -86,8 +85,8 @@ Outcome upload_defpix_map(RunState& state, const CommandArgs& args)
 
 Outcome download_defpix_map(RunState& state, const CommandArgs& args)
 {
-    return outcome_of(::download_defpix_map(state.cam_port, state.defpix_table,
-                                            args.number(0, 1), transfer_tools(state)));
+    return outcome_of(::download_defpix_map(state.cam_port, state.defpix_table, args.number(0, 1),
+                                            transfer_tools(state)));
 }
 
 Outcome create_shading_map(RunState& state, const CommandArgs&)
@@ -158,8 +157,10 @@ Outcome connect(RunState& state, const CommandArgs& args)
 {
     bool opened = true;
     if (state.gentl) {
-        if (state.gentl->open_device(args.text(0)) == 0) state.cam_port = state.gentl->port();
-        else opened = false;
+        if (state.gentl->open_device(args.text(0)) == 0)
+            state.cam_port = state.gentl->port();
+        else
+            opened = false;
     } else if (state.clser && state.clser->has_chosen_port()) {
         // A port that does not open ends the run as any failed connect does.
         if (!state.clser->open()) return connect_failed();

@@ -11,8 +11,8 @@ uint32_t hash_position(int32_t x, int32_t y)
 {
     // Defects cluster in lines and columns; mixing both coordinates through a
     // 64-bit multiply spreads neighbours over the whole index.
-    uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) |
-                   static_cast<uint32_t>(y);
+    uint64_t key =
+        (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y);
     key ^= key >> 33;
     key *= 0xff51afd7ed558ccdull;
     key ^= key >> 33;

@@ -122,7 +122,9 @@ template <typename Sum>
 class LineMeansOf : public LineMeans {
 public:
     explicit LineMeansOf(const Window& window)
-        : window_(window), prefix_(static_cast<size_t>(window.length()) + 1), dividers_(window.length())
+        : window_(window),
+          prefix_(static_cast<size_t>(window.length()) + 1),
+          dividers_(window.length())
     {
         for (int32_t i = 0; i < window.length(); ++i) dividers_[i] = MeanDivider(window.count(i));
     }
@@ -163,17 +165,20 @@ private:
             const uint16_t m = divider.narrow_multiplier();
             with_constant_shift(divider.narrow_shift(), [=](auto shift) {
                 for (int32_t i = 0; i < n; ++i)
-                    out[i] = narrow_quotient<shift()>(static_cast<uint16_t>(entering[i] - leaving[i]), m);
+                    out[i] = narrow_quotient<shift()>(
+                        static_cast<uint16_t>(entering[i] - leaving[i]), m);
             });
         } else if (divider.fast()) {
             const uint64_t m = divider.multiplier();
             const uint32_t s = divider.shift();
             for (int32_t i = 0; i < n; ++i) {
-                const uint32_t sum = static_cast<uint32_t>(static_cast<Sum>(entering[i] - leaving[i]));
+                const uint32_t sum =
+                    static_cast<uint32_t>(static_cast<Sum>(entering[i] - leaving[i]));
                 out[i] = static_cast<uint8_t>((sum * m) >> s);
             }
         } else {
-            for (int32_t i = 0; i < n; ++i) out[i] = divider(static_cast<Sum>(entering[i] - leaving[i]));
+            for (int32_t i = 0; i < n; ++i)
+                out[i] = divider(static_cast<Sum>(entering[i] - leaving[i]));
         }
     }
 
@@ -196,7 +201,10 @@ std::unique_ptr<LineMeans> make_line_means(const Window& window)
 // like 255; for t < 0 the two ranges cover every value. This keeps the
 // comparison within bytes, a whole vector of them at a time.
 struct Outliers {
-    explicit Outliers(int32_t t) : all(t < 0), limit(static_cast<uint8_t>(std::min(std::max(t, 0), 255))) {}
+    explicit Outliers(int32_t t)
+        : all(t < 0), limit(static_cast<uint8_t>(std::min(std::max(t, 0), 255)))
+    {
+    }
 
     uint8_t operator()(uint8_t p, uint8_t m) const
     {
@@ -212,14 +220,15 @@ struct Outliers {
 // horizontal means and drop the leaving one, and the row's pixels are
 // compared with the window means at once.
 template <typename Sum>
-void finish_row(Sum* column_sums, const uint8_t* entering, const uint8_t* leaving, const MeanDivider& divider,
-                uint8_t* pixels, int32_t n, const Outliers& outlier)
+void finish_row(Sum* column_sums, const uint8_t* entering, const uint8_t* leaving,
+                const MeanDivider& divider, uint8_t* pixels, int32_t n, const Outliers& outlier)
 {
     if (sizeof(Sum) == 2 && divider.narrow()) {
         const uint16_t m = divider.narrow_multiplier();
         with_constant_shift(divider.narrow_shift(), [=](auto shift) {
             for (int32_t x = 0; x < n; ++x) {
-                const uint16_t sum = static_cast<uint16_t>(column_sums[x] + entering[x] - leaving[x]);
+                const uint16_t sum =
+                    static_cast<uint16_t>(column_sums[x] + entering[x] - leaving[x]);
                 column_sums[x] = sum;
                 pixels[x] = outlier(pixels[x], narrow_quotient<shift()>(sum, m));
             }
@@ -270,7 +279,8 @@ void filter_rows(ImageBW& image, const Window& across, const Window& down, int32
             line_means->run(image_row(entered++), row);
             entering = row;
         }
-        finish_row(column_sums.data(), entering, leaving, MeanDivider(down.count(y)), image_row(y), W, outlier);
+        finish_row(column_sums.data(), entering, leaving, MeanDivider(down.count(y)), image_row(y),
+                   W, outlier);
     }
 }
 

@@ -13,7 +13,7 @@ class ImageBW;
 
 // Kept from one map creation to the next within a run.
 struct DetectionSettings {
-    int32_t lt_v = 16;  // threshold
+    int32_t lt_v = 16;   // threshold
     int32_t lt_w = 128;  // window width
 };
 

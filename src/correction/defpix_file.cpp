@@ -19,10 +19,7 @@ struct LineCounts {
 // atoi's reading, but a number beyond 32 bits stops at the nearest limit, on
 // every platform alike, instead of being undefined: wrapped around it could
 // name a real pixel.
-int32_t next_number(Tokenizer& fields)
-{
-    return parse_int(fields.next_token().c_str());
-}
+int32_t next_number(Tokenizer& fields) { return parse_int(fields.next_token().c_str()); }
 
 void add_entry_line(DefpixTable& table, Tokenizer& fields, LineCounts& counts)
 {

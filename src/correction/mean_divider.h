@@ -34,7 +34,8 @@ public:
     // The narrow form; only meaningful when narrow().
     uint8_t narrow_divide(uint16_t n) const
     {
-        const uint16_t high = static_cast<uint16_t>((static_cast<uint32_t>(n) * narrow_multiplier_) >> 16);
+        const uint16_t high =
+            static_cast<uint16_t>((static_cast<uint32_t>(n) * narrow_multiplier_) >> 16);
         return static_cast<uint8_t>(high >> narrow_shift_);
     }
 

@@ -11,10 +11,7 @@ namespace {
 constexpr int32_t block_size = shading_block_size;
 
 // Pixels of the block that starts at `first` in a line of `length`.
-int32_t block_extent(int32_t length, int32_t first)
-{
-    return std::min(length - first, block_size);
-}
+int32_t block_extent(int32_t length, int32_t first) { return std::min(length - first, block_size); }
 
 // Adds one image line to the running sums of its block row. 16 lines of 16
 // pixels of at most 255 fit easily in 32 bits.
@@ -45,8 +42,8 @@ void fill_line_gains(const FloatMap& gains, int32_t j, std::vector<float>& line_
     const size_t width = line_gains.size();
     for (size_t x0 = 0; x0 < width; x0 += block_size) {
         const float gain = gains.get(static_cast<int32_t>(x0 / block_size), j);
-        std::fill(line_gains.begin() + x0,
-                  line_gains.begin() + std::min(x0 + block_size, width), gain);
+        std::fill(line_gains.begin() + x0, line_gains.begin() + std::min(x0 + block_size, width),
+                  gain);
     }
 }
 

@@ -89,7 +89,8 @@ private:
     {
         const uint64_t map_line_bytes = static_cast<uint64_t>(width_) * sizeof(float);
         const uint64_t lines = std::max<uint64_t>(1, options_.band_bytes / map_line_bytes);
-        band_lines_ = static_cast<int32_t>(std::min<uint64_t>(lines, static_cast<uint64_t>(height_)));
+        band_lines_ =
+            static_cast<int32_t>(std::min<uint64_t>(lines, static_cast<uint64_t>(height_)));
     }
 
     // A strip for a band of this file's lines, and the new sum. A band holds
@@ -100,7 +101,8 @@ private:
         try {
             const size_t strip_bytes = static_cast<size_t>(band_lines_) * line_size;
             if (strip_.size() < strip_bytes) strip_.resize(strip_bytes);
-            if (!sum_ && !new_sum_) new_sum_.reset(new FloatMap(width_, height_, FloatMap::Unfilled()));
+            if (!sum_ && !new_sum_)
+                new_sum_.reset(new FloatMap(width_, height_, FloatMap::Unfilled()));
             if (counts_.empty()) {
                 const uint64_t band_values = static_cast<uint64_t>(band_lines_) * width_;
                 if (band_values > SIZE_MAX / sizeof(uint16_t)) return false;

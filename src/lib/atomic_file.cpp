@@ -48,7 +48,8 @@ AtomicFile::AtomicFile(const char* target)
     temporary_ = free_temporary_name(target_);
     if (temporary_.empty()) return;
     stream_ = std::fopen(temporary_.c_str(), "wb");
-    if (stream_ && file_exists(target_)) platform::keep_file_mode(target_.c_str(), temporary_.c_str());
+    if (stream_ && file_exists(target_))
+        platform::keep_file_mode(target_.c_str(), temporary_.c_str());
 }
 
 AtomicFile::~AtomicFile()

@@ -59,9 +59,8 @@ bool copy_lines_bottom_up(BmpReader& reader, Image& image)
 {
     const uint32_t line_size = reader.line_size();
     const int32_t height = reader.layout().height;
-    const int32_t chunk_lines =
-        static_cast<int32_t>(std::min<uint32_t>(std::max(1u, read_chunk_bytes / line_size),
-                                                static_cast<uint32_t>(height)));
+    const int32_t chunk_lines = static_cast<int32_t>(std::min<uint32_t>(
+        std::max(1u, read_chunk_bytes / line_size), static_cast<uint32_t>(height)));
     std::vector<uint8_t> chunk(static_cast<size_t>(chunk_lines) * line_size);
     uint8_t* target = image.data();
     for (int32_t first = 0; first < height; first += chunk_lines) {
@@ -146,12 +145,10 @@ bool BmpReader::open(const char* path, uint32_t bytes_per_pixel)
 
 bool BmpReader::read_lines(int32_t first, int32_t count, uint8_t* target)
 {
-    if (!file_ || first < 0 || count < 0 ||
-        static_cast<int64_t>(first) + count > layout_.height)
+    if (!file_ || first < 0 || count < 0 || static_cast<int64_t>(first) + count > layout_.height)
         return false;
     // Inside the checked pixel area, so below the file size that ftell gave.
-    const uint64_t offset =
-        layout_.data_offset + static_cast<uint64_t>(first) * line_size();
+    const uint64_t offset = layout_.data_offset + static_cast<uint64_t>(first) * line_size();
     const size_t size = static_cast<size_t>(count) * line_size();
     return std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) == 0 &&
            std::fread(target, 1, size, file_.get()) == size;

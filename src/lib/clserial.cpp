@@ -90,8 +90,7 @@ ClSerial::~ClSerial() = default;
 
 void ClSerial::bind(const Lookup& lookup)
 {
-    bind_entries(lookup,
-                 entry("clSerialInit", entries_.clSerialInit),
+    bind_entries(lookup, entry("clSerialInit", entries_.clSerialInit),
                  entry("clSerialClose", entries_.clSerialClose),
                  entry("clSerialWrite", entries_.clSerialWrite),
                  entry("clSerialRead", entries_.clSerialRead),
@@ -121,7 +120,7 @@ void ClSerial::log_ports() const
         log_.write(LOG_INFO, log_source, log_function, "num ports %d", static_cast<int>(count));
         for (int32_t i = 0; i < count; ++i)
             log_.write(LOG_INFO, log_source, log_function, "port %d - %s", static_cast<int>(i),
-                          serialPortName(static_cast<uint32_t>(i)).c_str());
+                       serialPortName(static_cast<uint32_t>(i)).c_str());
     }
     if (entries_.clGetNumPorts) {
         uint32_t reported = 0;
@@ -132,7 +131,7 @@ void ClSerial::log_ports() const
         for (int32_t i = 0; i < count; ++i) {
             const String name = portInfoName(static_cast<uint32_t>(i));
             log_.write(LOG_INFO, log_source, log_function, "port %d - %s", static_cast<int>(i),
-                          name.c_str());
+                       name.c_str());
             console_print("port %d - %s", static_cast<int>(i), name.c_str());
         }
     }
@@ -218,7 +217,8 @@ String ClSerial::serialPortName(uint32_t index) const
     entries_.clGetManufacturerInfo(manufacturer_buffer.data(), &size, &version);
     const String manufacturer = size > 0 ? manufacturer_buffer.text() : String("0");
 
-    return manufacturer + "#" + prefix + "#Port" + String::format("%u", static_cast<unsigned>(index));
+    return manufacturer + "#" + prefix + "#Port" +
+           String::format("%u", static_cast<unsigned>(index));
 }
 
 String ClSerial::portInfoName(uint32_t index) const
@@ -247,9 +247,8 @@ bool is_serial_library_name(const String& name, const char* suffix)
 }
 
 ClSerialPortList::ClSerialPortList(Log& log)
-    : ClSerialPortList([&log](const String& path) {
-          return std::unique_ptr<ClSerial>(new ClSerial(path, log));
-      })
+    : ClSerialPortList(
+          [&log](const String& path) { return std::unique_ptr<ClSerial>(new ClSerial(path, log)); })
 {
     std::string directory;
     if (platform::serial_library_directory(directory) && !directory.empty())

@@ -108,12 +108,14 @@ FloatMap::FloatMap(int32_t width, int32_t height)
 }
 
 FloatMap::FloatMap(int32_t width, int32_t height, Unfilled)
-    : width_(width), height_(height), count_(width * height), values_(allocate_values(count_, false))
+    : width_(width),
+      height_(height),
+      count_(width * height),
+      values_(allocate_values(count_, false))
 {
 }
 
-FloatMap::FloatMap(const Image* image)
-    : width_(0), height_(0), count_(0), values_(nullptr)
+FloatMap::FloatMap(const Image* image) : width_(0), height_(0), count_(0), values_(nullptr)
 {
     PixelFormat format;
     if (!pixel_format_of(image, format)) throw unsupported_image_error;

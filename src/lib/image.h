@@ -44,7 +44,8 @@ public:
     uint32_t pixel_offset(int32_t x, int32_t y) const override
     {
         // Unsigned, so a far-off position wraps instead of overflowing.
-        return (static_cast<uint32_t>(width_) * static_cast<uint32_t>(y) + static_cast<uint32_t>(x)) *
+        return (static_cast<uint32_t>(width_) * static_cast<uint32_t>(y) +
+                static_cast<uint32_t>(x)) *
                BytesPerPixel;
     }
     uint32_t width() const override { return static_cast<uint32_t>(width_); }

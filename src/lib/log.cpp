@@ -28,7 +28,7 @@ const char* last_path_component(const char* source_path)
 
 const char* log_level_name(int32_t level)
 {
-    static const char* const names[] = {"CRITICAL", "ERROR", "WARN", "INFO",
+    static const char* const names[] = {"CRITICAL",   "ERROR", "WARN",  "INFO",
                                         "DIAGNOSTIC", "DEBUG", "DETAIL"};
     if (level < 0 || level > 6) return "?";
     return names[level];
@@ -67,8 +67,8 @@ Log::~Log()
     }
 }
 
-int32_t Log::write(int32_t level, const char* source_path, const char* function,
-                   const char* fmt, ...)
+int32_t Log::write(int32_t level, const char* source_path, const char* function, const char* fmt,
+                   ...)
 {
     if (!file_) return -1;
     platform::LockGuard guard(*lock_);
@@ -76,9 +76,8 @@ int32_t Log::write(int32_t level, const char* source_path, const char* function,
 
     timer_->latest = platform::counter_value();
     const double ticks_per_microsecond = static_cast<double>(timer_->frequency) / 1000000.0;
-    const int64_t microseconds =
-        static_cast<int64_t>(static_cast<double>(timer_->latest - timer_->start) /
-                             ticks_per_microsecond);
+    const int64_t microseconds = static_cast<int64_t>(
+        static_cast<double>(timer_->latest - timer_->start) / ticks_per_microsecond);
     const int64_t seconds = microseconds / 1000000;
     const int64_t remainder = microseconds - seconds * 1000000;
 

@@ -32,8 +32,8 @@ public:
     Log& operator=(const Log&) = delete;
 
     // -1 when nothing was written, else the length of the formatted message.
-    int32_t write(int32_t level, const char* source_path, const char* function,
-                  const char* fmt, ...) KD_PRINTF_LIKE(5, 6);
+    int32_t write(int32_t level, const char* source_path, const char* function, const char* fmt,
+                  ...) KD_PRINTF_LIKE(5, 6);
 
     bool is_open() const { return file_ != nullptr; }
 

@@ -3,20 +3,14 @@
 #include <cstdarg>
 #include <cstring>
 
-String::String() : capacity_(1), length_(0), data_(new char[1])
-{
-    data_[0] = '\0';
-}
+String::String() : capacity_(1), length_(0), data_(new char[1]) { data_[0] = '\0'; }
 
 String::String(const char* text) : String()
 {
     if (text) assign(text, static_cast<int32_t>(std::strlen(text)));
 }
 
-String::String(const char* bytes, int32_t length) : String()
-{
-    assign(bytes, length);
-}
+String::String(const char* bytes, int32_t length) : String() { assign(bytes, length); }
 
 String::String(int32_t number) : String()
 {
@@ -25,10 +19,7 @@ String::String(int32_t number) : String()
     assign(buffer, written);
 }
 
-String::String(const String& other) : String()
-{
-    assign(other.data_, other.length_);
-}
+String::String(const String& other) : String() { assign(other.data_, other.length_); }
 
 String& String::operator=(const String& other)
 {

@@ -11,8 +11,7 @@ bool list_directory(const std::string& directory, std::vector<std::string>& name
     DIR* dir = opendir(directory.empty() ? "." : directory.c_str());
     if (!dir) return false;
     while (struct dirent* entry = readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-            continue;
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
         names.emplace_back(entry->d_name);
     }
     closedir(dir);

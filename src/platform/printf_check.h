@@ -7,8 +7,7 @@
 #define KD_PRINTF_LIKE(fmt_index, first_arg) \
     __attribute__((format(gnu_printf, fmt_index, first_arg)))
 #elif defined(__GNUC__)
-#define KD_PRINTF_LIKE(fmt_index, first_arg) \
-    __attribute__((format(printf, fmt_index, first_arg)))
+#define KD_PRINTF_LIKE(fmt_index, first_arg) __attribute__((format(printf, fmt_index, first_arg)))
 #else
 #define KD_PRINTF_LIKE(fmt_index, first_arg)
 #endif

@@ -22,8 +22,7 @@ inline void put_u16(std::vector<uint8_t>& bytes, size_t at, uint16_t value)
 
 // A 54-byte header followed directly by `pixels` (already in file order).
 inline std::vector<uint8_t> bmp_bytes(int32_t width, int32_t height, uint16_t bits_per_pixel,
-                                      const std::vector<uint8_t>& pixels,
-                                      uint32_t compression = 0)
+                                      const std::vector<uint8_t>& pixels, uint32_t compression = 0)
 {
     std::vector<uint8_t> bytes(54 + pixels.size(), 0);
     bytes[0] = 'B';

@@ -108,7 +108,7 @@ inline int32_t CLSER_CALLTYPE fake_clGetNumSerialPorts(uint32_t* count)
 }
 
 inline int32_t CLSER_CALLTYPE fake_clGetSerialPortIdentifier(uint32_t index, char* id,
-                                                            uint32_t* size)
+                                                             uint32_t* size)
 {
     if (index >= fake_serial.identifiers.size()) {
         *size = 0;
@@ -121,7 +121,7 @@ inline int32_t CLSER_CALLTYPE fake_clGetSerialPortIdentifier(uint32_t index, cha
 }
 
 inline int32_t CLSER_CALLTYPE fake_clGetManufacturerInfo(char* name, uint32_t* size,
-                                                        uint32_t* version)
+                                                         uint32_t* version)
 {
     *version = 2;
     if (!fake_serial.fills_manufacturer) {
@@ -140,7 +140,7 @@ inline int32_t CLSER_CALLTYPE fake_clGetNumPorts(uint32_t* count)
 }
 
 inline int32_t CLSER_CALLTYPE fake_clGetPortInfo(uint32_t index, char* manufacturer, uint32_t*,
-                                                char* port_id, uint32_t*, uint32_t*)
+                                                 char* port_id, uint32_t*, uint32_t*)
 {
     std::strcpy(manufacturer, "Agg");
     std::snprintf(port_id, 16, "P%u", static_cast<unsigned>(index));

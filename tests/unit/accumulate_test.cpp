@@ -57,9 +57,10 @@ std::vector<std::string> mixed_files(Scratch& scratch, uint16_t first_depth)
     std::vector<std::string> paths;
     for (int i = 0; i < 7; ++i) {
         const size_t size = static_cast<size_t>(width) * height * (depths[i] / 8);
-        paths.push_back(scratch.write("m" + std::to_string(i) + ".bmp",
-                                      bmp_bytes(width, height, depths[i],
-                                                counting_bytes(size, static_cast<uint8_t>(37 * i)))));
+        paths.push_back(
+            scratch.write("m" + std::to_string(i) + ".bmp",
+                          bmp_bytes(width, height, depths[i],
+                                    counting_bytes(size, static_cast<uint8_t>(37 * i)))));
     }
     return paths;
 }
@@ -109,12 +110,11 @@ TEST_P(BandedSum, EqualsFrameByFrameAddingToAnExistingSum)
 
 INSTANTIATE_TEST_SUITE_P(
     Bands, BandedSum,
-    ::testing::Values(Banding{1, 16, 8},                // one line a band
-                      Banding{3 * width * 4, 2, 8},     // three lines, groups of two
-                      Banding{4 * width * 4, 1, 8},     // four lines, one file a group
-                      Banding{1u << 20, 16, 8},         // the whole picture
-                      Banding{3 * width * 4, 2, 24},
-                      Banding{1u << 20, 16, 24}));
+    ::testing::Values(Banding{1, 16, 8},             // one line a band
+                      Banding{3 * width * 4, 2, 8},  // three lines, groups of two
+                      Banding{4 * width * 4, 1, 8},  // four lines, one file a group
+                      Banding{1u << 20, 16, 8},      // the whole picture
+                      Banding{3 * width * 4, 2, 24}, Banding{1u << 20, 16, 24}));
 
 // Where whole numbers near 2^24 or fractions are in the sum, adding file by
 // file rounds differently from adding totals: the results must still be
@@ -133,7 +133,8 @@ TEST_P(StartingValue, SumEqualsAddingFileByFile)
     std::unique_ptr<FloatMap> sum(new FloatMap(width, height));
     std::unique_ptr<FloatMap> expected(new FloatMap(width, height));
     for (int32_t i = 0; i < sum->count(); ++i)
-        sum->data()[i] = expected->data()[i] = GetParam().base + GetParam().step * static_cast<float>(i % 3);
+        sum->data()[i] = expected->data()[i] =
+            GetParam().base + GetParam().step * static_cast<float>(i % 3);
     int32_t count = 0;
     ASSERT_TRUE(accumulate_bmp_files(paths, sum, count, AccumulateEvents()));
     expected = frame_by_frame(paths, std::move(expected));
@@ -170,7 +171,9 @@ TEST_P(FailingFile, StopsThereLeavingSumAndCount)
     switch (GetParam()) {
     case Fault::missing: break;
     case Fault::other_size: test_files::write_file(bad, bmp_bytes(2, 1, 8, {1, 2})); break;
-    case Fault::other_depth: test_files::write_file(bad, bmp_bytes(2, 2, 16, counting_bytes(8))); break;
+    case Fault::other_depth:
+        test_files::write_file(bad, bmp_bytes(2, 2, 16, counting_bytes(8)));
+        break;
     case Fault::malformed: test_files::write_file(bad, bmp_bytes(2, 2, 8, {1, 2, 3})); break;
     }
     const std::string after = scratch.write("after.bmp", bmp_bytes(2, 2, 8, {5, 5, 5, 5}));
@@ -236,11 +239,11 @@ TEST(Accumulate, ReadErrorWhileSummingDiscardsTheSum)
         events.announce = [&](const char* path) {
             announce(path);
             // b was checked and closed; shorten it before summing starts.
-            if (path == c) test_files::write_file(b, std::vector<uint8_t>(picture.begin(), picture.end() - 1));
+            if (path == c)
+                test_files::write_file(b, std::vector<uint8_t>(picture.begin(), picture.end() - 1));
         };
         EXPECT_FALSE(accumulate_bmp_files({a, b, c}, sum, count, events, one_at_a_time));
-        EXPECT_EQ(recorder.lines,
-                  (std::vector<std::string>{"+" + a, "+" + b, "+" + c, "!" + b}));
+        EXPECT_EQ(recorder.lines, (std::vector<std::string>{"+" + a, "+" + b, "+" + c, "!" + b}));
         EXPECT_FALSE(sum);
         EXPECT_EQ(count, 0);
     }

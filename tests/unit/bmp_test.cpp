@@ -27,8 +27,8 @@ uint32_t u32_at(const std::vector<uint8_t>& bytes, size_t at)
 
 std::vector<uint8_t> pixels_of(const Image& image)
 {
-    return std::vector<uint8_t>(image.data(),
-                                image.data() + static_cast<size_t>(image.line_size()) * image.height());
+    return std::vector<uint8_t>(
+        image.data(), image.data() + static_cast<size_t>(image.line_size()) * image.height());
 }
 
 // File lines (bottom first) turned into picture lines (top first).
@@ -36,7 +36,8 @@ std::vector<uint8_t> flipped(const std::vector<uint8_t>& file_lines, size_t line
 {
     std::vector<uint8_t> picture;
     for (size_t end = file_lines.size(); end >= line_size; end -= line_size)
-        picture.insert(picture.end(), file_lines.begin() + (end - line_size), file_lines.begin() + end);
+        picture.insert(picture.end(), file_lines.begin() + (end - line_size),
+                       file_lines.begin() + end);
     return picture;
 }
 
@@ -82,11 +83,12 @@ TEST(SaveBmp, HeaderAndPaletteByteForByte)
     ASSERT_EQ(file.size(), 6078u);
 
     std::vector<uint8_t> expected(1078, 0);
-    const uint8_t head[] = {'B', 'M', 0xBE, 0x17, 0, 0, 0, 0, 0, 0, 0x36, 0x04, 0, 0,
-                            40,  0,   0,    0,    100, 0, 0, 0, 50, 0, 0, 0, 1, 0, 8, 0};
+    const uint8_t head[] = {'B', 'M', 0xBE, 0x17, 0, 0, 0, 0,  0, 0, 0x36, 0x04, 0, 0, 40,
+                            0,   0,   0,    100,  0, 0, 0, 50, 0, 0, 0,    1,    0, 8, 0};
     std::copy(std::begin(head), std::end(head), expected.begin());
     for (int i = 0; i < 256; ++i)
-        expected[54 + 4 * i] = expected[55 + 4 * i] = expected[56 + 4 * i] = static_cast<uint8_t>(i);
+        expected[54 + 4 * i] = expected[55 + 4 * i] = expected[56 + 4 * i] =
+            static_cast<uint8_t>(i);
     EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 1078), expected);
 }
 
@@ -171,8 +173,8 @@ TEST(LoadBmp, OtherDepthsGiveNoImageButLoadBmpBwReadsThem)
 {
     Scratch scratch("bmp_depth_");
     for (uint16_t bits : {1, 4, 16, 64}) {
-        const std::string path =
-            scratch.write("d" + std::to_string(bits) + ".bmp", bmp_bytes(4, 2, bits, counting_bytes(64)));
+        const std::string path = scratch.write("d" + std::to_string(bits) + ".bmp",
+                                               bmp_bytes(4, 2, bits, counting_bytes(64)));
         EXPECT_FALSE(load_bmp(path.c_str())) << bits;
         std::unique_ptr<ImageBW> grey = load_bmp_bw(path.c_str());
         ASSERT_TRUE(grey) << bits;

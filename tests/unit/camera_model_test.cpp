@@ -131,14 +131,12 @@ TEST_P(CameraModelProtection, WriteMapFollowsProtectionAndTheMap0Lock)
     EXPECT_EQ(camera.write(reg::defpix_area, 0x10001).ok(), c.accepted);
 }
 
-INSTANTIATE_TEST_SUITE_P(Maps, CameraModelProtection,
-                         ::testing::Values(ProtectionCase{{}, false, 1, true},
-                                           ProtectionCase{{1}, false, 1, false},
-                                           ProtectionCase{{1}, false, 2, true},
-                                           ProtectionCase{{}, false, 0, false},
-                                           ProtectionCase{{}, true, 0, true},
-                                           ProtectionCase{{0}, true, 0, false},
-                                           ProtectionCase{{}, false, 4, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Maps, CameraModelProtection,
+    ::testing::Values(ProtectionCase{{}, false, 1, true}, ProtectionCase{{1}, false, 1, false},
+                      ProtectionCase{{1}, false, 2, true}, ProtectionCase{{}, false, 0, false},
+                      ProtectionCase{{}, true, 0, true}, ProtectionCase{{0}, true, 0, false},
+                      ProtectionCase{{}, false, 4, false}));
 
 TEST_F(CameraModelTest, ReportsItsLimitsAndInjectedValues)
 {
@@ -164,8 +162,8 @@ struct FaultCase {
 
 std::ostream& operator<<(std::ostream& out, const FaultCase& c) { return out << c.what; }
 
-class CameraModelFaults : public CameraModelTest, public ::testing::WithParamInterface<FaultCase> {
-};
+class CameraModelFaults : public CameraModelTest,
+                          public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(CameraModelFaults, AnswerAsConfigured)
 {
@@ -175,8 +173,8 @@ TEST_P(CameraModelFaults, AnswerAsConfigured)
     config_.write_faults = c.write_faults;
     CameraModel camera(config_, "");
     uint32_t value = 0;
-    CameraModel::Result result = c.is_read ? camera.read(c.address, value)
-                                           : camera.write(c.address, 0);
+    CameraModel::Result result =
+        c.is_read ? camera.read(c.address, value) : camera.write(c.address, 0);
     EXPECT_EQ(result.outcome, c.outcome);
     EXPECT_EQ(result.code, c.code);
 }
@@ -187,12 +185,24 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"revision", true, {}, {}, true, reg::defpix_revision, Outcome::refused, 0},
         FaultCase{"read", false, {{0xB008, -1011}}, {}, true, 0xB008, Outcome::injected, -1011},
         FaultCase{"read elsewhere", false, {{0xB008, -1011}}, {}, true, 0xB00C, Outcome::ok, 0},
-        FaultCase{"chunk", false, {}, {{0x10100000 + 504, -1010}}, false, 0x10100000 + 504,
-                  Outcome::injected, -1010},
+        FaultCase{"chunk",
+                  false,
+                  {},
+                  {{0x10100000 + 504, -1010}},
+                  false,
+                  0x10100000 + 504,
+                  Outcome::injected,
+                  -1010},
         FaultCase{"unmapped read", false, {}, {}, true, 0x2000, Outcome::unmapped, 0},
         FaultCase{"unmapped write", false, {}, {}, false, 0x10025001, Outcome::unmapped, 0},
-        FaultCase{"past the entries", false, {}, {}, true, reg::defpix_area + 4 * 100001,
-                  Outcome::unmapped, 0}));
+        FaultCase{"past the entries",
+                  false,
+                  {},
+                  {},
+                  true,
+                  reg::defpix_area + 4 * 100001,
+                  Outcome::unmapped,
+                  0}));
 
 TEST_F(CameraModelTest, ShadingWordsGoToTheSelectedShadingMap)
 {
@@ -262,7 +272,8 @@ TEST(CameraStore, TextThatIsNoStoreIsRefused)
     EXPECT_FALSE(store_from_text("camsim-store 1\nsomething 1\n", store));
     EXPECT_EQ(store.defect_maps[1].pixels, std::vector<uint32_t>{1});
     // A map the camera does not have is dropped, the rest kept.
-    EXPECT_TRUE(store_from_text("camsim-store 1\ndefect_pixels 9 1 5\ndefect_pixels 0 1 ff\n", store));
+    EXPECT_TRUE(
+        store_from_text("camsim-store 1\ndefect_pixels 9 1 5\ndefect_pixels 0 1 ff\n", store));
     EXPECT_EQ(store.defect_maps[0].pixels, std::vector<uint32_t>{0xff});
 }
 

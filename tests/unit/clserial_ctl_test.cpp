@@ -20,7 +20,6 @@ namespace {
 
 const char* const log_name = "clserial_ctl_test.log";
 
-
 class ClSerialCtlTest : public ::testing::Test {
 protected:
     // The binding's own discovery lines are not what these tests read.
@@ -31,9 +30,9 @@ protected:
         std::remove(log_name);
         // Every level, so the DIAGNOSTIC traces can be checked too.
         log_.reset(new Log(log_name, LOG_DETAIL));
-        port_.reset(new ClSerialPort(0, std::unique_ptr<ClSerial>(
-                                            new ClSerial("fake", fake_serial_lookup, quiet_log_)),
-                                     "Mfr#COM1#Port0"));
+        port_.reset(new ClSerialPort(
+            0, std::unique_ptr<ClSerial>(new ClSerial("fake", fake_serial_lookup, quiet_log_)),
+            "Mfr#COM1#Port0"));
         port_->serial->open(0);
         ctl_.reset(new CLSerial_CTL(*port_, *log_));
     }
@@ -76,8 +75,7 @@ TEST_P(ClSerialCtlWriteRequest, AddressAndValueInUpperCaseHexWithoutLeadingZeros
 
 INSTANTIATE_TEST_SUITE_P(Requests, ClSerialCtlWriteRequest,
                          ::testing::Values(WriteRequest{0xBF00, 1, "VBF00,1\r\n"},
-                                           WriteRequest{0x10025000, 0x30005,
-                                                        "V10025000,30005\r\n"},
+                                           WriteRequest{0x10025000, 0x30005, "V10025000,30005\r\n"},
                                            WriteRequest{0x10004030, 0, "V10004030,0\r\n"}));
 
 struct ReadReply {
@@ -129,20 +127,20 @@ TEST_P(ClSerialCtlErrorReply, ReadFailsAndLeavesTheValue)
     uint32_t value = 0x55;
     EXPECT_EQ(ctl_->readreg(0x10004040, &value), -1001);
     EXPECT_EQ(value, 0x55u);
-    EXPECT_EQ(trace_lines(log_name), std::vector<std::string>{
-                                 std::string("ERROR main CLSerial_CTL::readreg : "
-                                             "readreg(0x10004040) failed: ") +
-                                 GetParam()});
+    EXPECT_EQ(trace_lines(log_name),
+              std::vector<std::string>{std::string("ERROR main CLSerial_CTL::readreg : "
+                                                   "readreg(0x10004040) failed: ") +
+                                       GetParam()});
 }
 
 TEST_P(ClSerialCtlErrorReply, WriteFails)
 {
     fake_serial.replies = {std::string(GetParam()) + "\r\n"};
     EXPECT_EQ(ctl_->writereg(0xBF00, 1), -1001);
-    EXPECT_EQ(trace_lines(log_name), std::vector<std::string>{
-                                 std::string("ERROR main CLSerial_CTL::writereg : "
-                                             "writereg(0xbf00, 0x0001) failed: ") +
-                                 GetParam()});
+    EXPECT_EQ(trace_lines(log_name),
+              std::vector<std::string>{std::string("ERROR main CLSerial_CTL::writereg : "
+                                                   "writereg(0xbf00, 0x0001) failed: ") +
+                                       GetParam()});
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, ClSerialCtlErrorReply,
@@ -152,8 +150,9 @@ TEST_F(ClSerialCtlTest, WriteSuccessTraceEndsWithAParenthesis)
 {
     fake_serial.replies = {"OK\r\n"};
     EXPECT_EQ(ctl_->writereg(0x10004014, 0x12345678), 0);
-    EXPECT_EQ(trace_lines(log_name), std::vector<std::string>{"DIAGNOSTIC main CLSerial_CTL::writereg : "
-                                                      "writereg(0x10004014, 0x12345678) = OK)"});
+    EXPECT_EQ(trace_lines(log_name),
+              std::vector<std::string>{"DIAGNOSTIC main CLSerial_CTL::writereg : "
+                                       "writereg(0x10004014, 0x12345678) = OK)"});
 }
 
 TEST_F(ClSerialCtlTest, SilenceOnAWriteIsSuccess)

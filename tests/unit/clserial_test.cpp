@@ -74,7 +74,7 @@ TEST_F(ClSerialDiscovery, TakesOnlyLibrariesNamedForTheSerialInterface)
 {
     const std::vector<std::string> taken = {"CLSerABC" + upper(suffix), "clser" + suffix};
     const std::vector<std::string> skipped = {
-        "clserabc_w64" + suffix, "ClSerialAll" + suffix, "myclser" + suffix,
+        "clserabc_w64" + suffix,      "ClSerialAll" + suffix,    "myclser" + suffix,
         "clserabc" + suffix + ".bak", "clserabc" + other_suffix, "readme.txt"};
     for (const std::string& name : taken) add_file(name);
     for (const std::string& name : skipped) add_file(name);
@@ -129,7 +129,8 @@ TEST_F(ClSerialDiscovery, ALibraryWithThreePortsIsLoadedOncePerPort)
         const ClSerialPort& port = *list.ports.at(i);
         EXPECT_EQ(port.index, static_cast<uint32_t>(i));
         EXPECT_EQ(port.name, names[i]);
-        for (int32_t j = 0; j < i; ++j) EXPECT_NE(port.serial.get(), list.ports.at(j)->serial.get());
+        for (int32_t j = 0; j < i; ++j)
+            EXPECT_NE(port.serial.get(), list.ports.at(j)->serial.get());
     }
     EXPECT_EQ(list.find("Mfr#B#Port1"), list.ports.at(1));
     EXPECT_EQ(list.find("mfr#B#Port1"), nullptr);
@@ -175,15 +176,13 @@ TEST_P(ClSerialDiscoveryNoPorts, ALibraryOfferingNoPortIsLeftOut)
 
 INSTANTIATE_TEST_SUITE_P(
     Libraries, ClSerialDiscoveryNoPorts,
-    ::testing::Values(Offered{"NoPorts", 0, {}}, Offered{"NegativeCount", 0xFFFFFFFFu, {}},
-                      Offered{"NoPortCount", 2, {"clGetNumSerialPorts"}},
-                      Offered{"NoInit", 1, {"clSerialInit"}},
-                      Offered{"NoClose", 1, {"clSerialClose"}},
-                      Offered{"NoWrite", 1, {"clSerialWrite"}},
-                      Offered{"NoRead", 1, {"clSerialRead"}},
-                      Offered{"NoFlush", 1, {"clFlushPort"}},
-                      Offered{"NoIdentifier", 1, {"clGetSerialPortIdentifier"}},
-                      Offered{"NoManufacturer", 1, {"clGetManufacturerInfo"}}),
+    ::testing::Values(
+        Offered{"NoPorts", 0, {}}, Offered{"NegativeCount", 0xFFFFFFFFu, {}},
+        Offered{"NoPortCount", 2, {"clGetNumSerialPorts"}}, Offered{"NoInit", 1, {"clSerialInit"}},
+        Offered{"NoClose", 1, {"clSerialClose"}}, Offered{"NoWrite", 1, {"clSerialWrite"}},
+        Offered{"NoRead", 1, {"clSerialRead"}}, Offered{"NoFlush", 1, {"clFlushPort"}},
+        Offered{"NoIdentifier", 1, {"clGetSerialPortIdentifier"}},
+        Offered{"NoManufacturer", 1, {"clGetManufacturerInfo"}}),
     [](const ::testing::TestParamInfo<Offered>& info) { return std::string(info.param.name); });
 
 struct NameCase {
@@ -204,14 +203,13 @@ TEST_P(ClSerialPortName, ManufacturerIdentifierPrefixAndPortNumber)
     EXPECT_EQ(serial.serialPortName(GetParam().index), GetParam().name);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, ClSerialPortName,
-    ::testing::Values(NameCase{{"COM3#ext"}, true, 0, "Mfr#COM3#Port0"},
-                      NameCase{{"COM1", "COM3"}, true, 1, "Mfr#COM3#Port1"},
-                      NameCase{{"#ext"}, true, 0, "Mfr##Port0"},
-                      NameCase{{"a#b#c"}, true, 0, "Mfr#a#Port0"},
-                      NameCase{{}, true, 0, "Mfr#0#Port0"},
-                      NameCase{{"COM3"}, false, 0, "0#COM3#Port0"}));
+INSTANTIATE_TEST_SUITE_P(Names, ClSerialPortName,
+                         ::testing::Values(NameCase{{"COM3#ext"}, true, 0, "Mfr#COM3#Port0"},
+                                           NameCase{{"COM1", "COM3"}, true, 1, "Mfr#COM3#Port1"},
+                                           NameCase{{"#ext"}, true, 0, "Mfr##Port0"},
+                                           NameCase{{"a#b#c"}, true, 0, "Mfr#a#Port0"},
+                                           NameCase{{}, true, 0, "Mfr#0#Port0"},
+                                           NameCase{{"COM3"}, false, 0, "0#COM3#Port0"}));
 
 class ClSerialLine : public ::testing::Test {
 protected:
@@ -237,12 +235,12 @@ TEST_P(ClSerialReadLine, KeepsThePrintableCharactersUpToTheLineFeed)
     EXPECT_EQ(std::string(serial_->serialReadLine().c_str()), GetParam().line);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, ClSerialReadLine,
-    ::testing::Values(LineCase{"1A2B\r\n", "1A2B"}, LineCase{"1A2B", "1A2B"},
-                      LineCase{"", ""}, LineCase{"\n1A2B\r\n", ""},
-                      LineCase{std::string("O\x01K\t\x7F\x80\xff!\r\n", 10), "OK\x7F!"},
-                      LineCase{std::string("A\0B\n", 4), "AB"}));
+INSTANTIATE_TEST_SUITE_P(Lines, ClSerialReadLine,
+                         ::testing::Values(LineCase{"1A2B\r\n", "1A2B"}, LineCase{"1A2B", "1A2B"},
+                                           LineCase{"", ""}, LineCase{"\n1A2B\r\n", ""},
+                                           LineCase{std::string("O\x01K\t\x7F\x80\xff!\r\n", 10),
+                                                    "OK\x7F!"},
+                                           LineCase{std::string("A\0B\n", 4), "AB"}));
 
 TEST_F(ClSerialLine, AnOverlongLineIsCutButReadToItsEnd)
 {

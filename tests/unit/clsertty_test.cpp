@@ -143,12 +143,13 @@ TEST_P(ClserttyOpen, FailsAtOnceWithTheStandardStatus)
     std::remove("clsertty_test_plain_file");
 }
 
-INSTANTIATE_TEST_SUITE_P(Ports, ClserttyOpen, ::testing::Values(
-    OpenCase{"/no/such/tty", "", 0, CL_ERR_INVALID_INDEX},
-    OpenCase{"COM199", "", 0, CL_ERR_INVALID_INDEX},
-    OpenCase{"./clsertty_test_plain_file", "", 0, CL_ERR_INVALID_INDEX},
-    OpenCase{"/no/such/tty", "", 1, CL_ERR_INVALID_INDEX},
-    OpenCase{"/no/such/tty", "fast", 0, CL_ERR_BAUD_RATE_NOT_SUPPORTED}));
+INSTANTIATE_TEST_SUITE_P(
+    Ports, ClserttyOpen,
+    ::testing::Values(OpenCase{"/no/such/tty", "", 0, CL_ERR_INVALID_INDEX},
+                      OpenCase{"COM199", "", 0, CL_ERR_INVALID_INDEX},
+                      OpenCase{"./clsertty_test_plain_file", "", 0, CL_ERR_INVALID_INDEX},
+                      OpenCase{"/no/such/tty", "", 1, CL_ERR_INVALID_INDEX},
+                      OpenCase{"/no/such/tty", "fast", 0, CL_ERR_BAUD_RATE_NOT_SUPPORTED}));
 
 // This library's port 0 open on a new pseudo-terminal whose far end the
 // test holds; skipped where the system has none.

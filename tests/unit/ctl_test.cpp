@@ -113,15 +113,24 @@ TEST_P(CtlReadreg, SwapsTheBigEndianRegisterAndTracesIt)
 INSTANTIATE_TEST_SUITE_P(
     Registers, CtlReadreg,
     ::testing::Values(
-        ReadCase{{0x00, 0x00, 0x05, 0x00}, 0, 0, 0x500,
+        ReadCase{{0x00, 0x00, 0x05, 0x00},
+                 0,
+                 0,
+                 0x500,
                  "INFO main CTL::readreg : readreg(0xb008, 0x0500) = 0"},
-        ReadCase{{0x12, 0x34, 0x56, 0x78}, 0, 0, 0x12345678,
+        ReadCase{{0x12, 0x34, 0x56, 0x78},
+                 0,
+                 0,
+                 0x12345678,
                  "INFO main CTL::readreg : readreg(0xb008, 0x12345678) = 0"},
         // A failed read that delivered nothing leaves a preset 0 at 0 ...
-        ReadCase{{}, GC_ERR_TIMEOUT, 0, 0,
-                 "INFO main CTL::readreg : readreg(0xb008, 0x0000) = -1011"},
+        ReadCase{
+            {}, GC_ERR_TIMEOUT, 0, 0, "INFO main CTL::readreg : readreg(0xb008, 0x0000) = -1011"},
         // ... and is swapped all the same, whatever the buffer held.
-        ReadCase{{}, GC_ERR_TIMEOUT, 0x01000000, 1,
+        ReadCase{{},
+                 GC_ERR_TIMEOUT,
+                 0x01000000,
+                 1,
                  "INFO main CTL::readreg : readreg(0xb008, 0x0001) = -1011"}));
 
 struct WriteCase {
@@ -152,13 +161,21 @@ TEST_P(CtlWritereg, SendsTheValueBigEndianAndTracesIt)
 
 INSTANTIATE_TEST_SUITE_P(
     Registers, CtlWritereg,
-    ::testing::Values(
-        WriteCase{0xBF00, 1, 0, {0x00, 0x00, 0x00, 0x01},
-                  "INFO main CTL::writereg : writereg(0xbf00, 0x0001) = 0"},
-        WriteCase{0x10004014, 0x12345678, 0, {0x12, 0x34, 0x56, 0x78},
-                  "INFO main CTL::writereg : writereg(0x10004014, 0x12345678) = 0"},
-        WriteCase{0x10004018, 2, GC_ERR_ACCESS_DENIED, {0x00, 0x00, 0x00, 0x02},
-                  "INFO main CTL::writereg : writereg(0x10004018, 0x0002) = -1005"}));
+    ::testing::Values(WriteCase{0xBF00,
+                                1,
+                                0,
+                                {0x00, 0x00, 0x00, 0x01},
+                                "INFO main CTL::writereg : writereg(0xbf00, 0x0001) = 0"},
+                      WriteCase{0x10004014,
+                                0x12345678,
+                                0,
+                                {0x12, 0x34, 0x56, 0x78},
+                                "INFO main CTL::writereg : writereg(0x10004014, 0x12345678) = 0"},
+                      WriteCase{0x10004018,
+                                2,
+                                GC_ERR_ACCESS_DENIED,
+                                {0x00, 0x00, 0x00, 0x02},
+                                "INFO main CTL::writereg : writereg(0x10004018, 0x0002) = -1005"}));
 
 TEST_F(CtlTest, WritememSendsTheBytesAsLaidOutWithoutATrace)
 {
@@ -208,10 +225,10 @@ TEST_F(CtlTest, AProducerWithoutPortAccessAnswersNotImplemented)
     EXPECT_EQ(ctl.readreg(0xB00C, &value), GC_ERR_NOT_IMPLEMENTED);
     EXPECT_EQ(ctl.writereg(0xBF04, 1), GC_ERR_NOT_IMPLEMENTED);
     EXPECT_EQ(ctl.writemem(0x10025000, &value, 4), GC_ERR_NOT_IMPLEMENTED);
-    EXPECT_EQ(trace_lines(log_name),
-              (std::vector<std::string>{
-                  "INFO main CTL::readreg : readreg(0xb00c, 0x0000) = -1003",
-                  "INFO main CTL::writereg : writereg(0xbf04, 0x0001) = -1003"}));
+    EXPECT_EQ(
+        trace_lines(log_name),
+        (std::vector<std::string>{"INFO main CTL::readreg : readreg(0xb00c, 0x0000) = -1003",
+                                  "INFO main CTL::writereg : writereg(0xbf04, 0x0001) = -1003"}));
 }
 
 TEST(IPort, IsReleasedThroughItsInterface)

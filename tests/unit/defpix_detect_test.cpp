@@ -19,7 +19,8 @@ std::unique_ptr<ImageBW> image_of(const Pixels& pixels)
     const int32_t width = static_cast<int32_t>(pixels[0].size());
     std::unique_ptr<ImageBW> image(new ImageBW(width, height));
     for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x) image->set_pixel(x, y, static_cast<uint8_t>(pixels[y][x]));
+        for (int32_t x = 0; x < width; ++x)
+            image->set_pixel(x, y, static_cast<uint8_t>(pixels[y][x]));
     return image;
 }
 
@@ -95,7 +96,7 @@ TEST(BoxFilter, BrightPixelDragsItsNeighboursBelowTheirMean)
 }
 
 struct ThresholdCase {
-    int value;      // of the one odd pixel in a 10 × 10 field of 100
+    int value;  // of the one odd pixel in a 10 × 10 field of 100
     int threshold;
     bool outlier;
 };
@@ -120,8 +121,7 @@ INSTANTIATE_TEST_SUITE_P(AboveAndBelow, ExactThreshold,
                          ::testing::Values(ThresholdCase{120, 20, false},  // mean 100
                                            ThresholdCase{120, 19, true},
                                            ThresholdCase{80, 19, false},  // mean 99
-                                           ThresholdCase{80, 18, true},
-                                           ThresholdCase{0, 99, false},
+                                           ThresholdCase{80, 18, true}, ThresholdCase{0, 99, false},
                                            ThresholdCase{0, 98, true}));
 
 struct RandomCase {
@@ -162,7 +162,8 @@ TEST_P(AgainstDirectAverage, GivesTheSameMask)
         for (size_t a = 0; a < windows.size(); ++a) {
             const int32_t wh = windows[a];
             for (int32_t wv : {wh, windows[(a * 7 + round) % windows.size()]}) {
-                const int32_t t = a % 4 == 3 ? extreme_thresholds[(a / 4 + round) % 5] : threshold(random);
+                const int32_t t =
+                    a % 4 == 3 ? extreme_thresholds[(a / 4 + round) % 5] : threshold(random);
                 ASSERT_EQ(filtered(image, wh, wv, t), reference_filter(image, wh, wv, t))
                     << "wh " << wh << " wv " << wv << " t " << t;
             }
@@ -172,8 +173,8 @@ TEST_P(AgainstDirectAverage, GivesTheSameMask)
 
 INSTANTIATE_TEST_SUITE_P(Sizes, AgainstDirectAverage,
                          ::testing::Values(RandomCase{1, 1}, RandomCase{1, 17}, RandomCase{19, 1},
-                                           RandomCase{2, 2}, RandomCase{8, 5},
-                                           RandomCase{37, 23}, RandomCase{64, 40},
-                                           RandomCase{300, 3}, RandomCase{2, 300}));
+                                           RandomCase{2, 2}, RandomCase{8, 5}, RandomCase{37, 23},
+                                           RandomCase{64, 40}, RandomCase{300, 3},
+                                           RandomCase{2, 300}));
 
 }  // namespace

@@ -25,7 +25,8 @@ std::string entries_text(const DefpixTable& table)
 {
     std::string text;
     for (const DefpixEntry& e : table)
-        text += std::to_string(e.x) + "," + std::to_string(e.y) + "," + std::to_string(e.kind) + " ";
+        text +=
+            std::to_string(e.x) + "," + std::to_string(e.y) + "," + std::to_string(e.kind) + " ";
     return text;
 }
 
@@ -52,10 +53,7 @@ struct LoadCase {
     int columns;
 };
 
-std::ostream& operator<<(std::ostream& out, const LoadCase& c)
-{
-    return out << c.name;
-}
+std::ostream& operator<<(std::ostream& out, const LoadCase& c) { return out << c.name; }
 
 class LoadDefpixMap : public ::testing::TestWithParam<LoadCase> {};
 
@@ -77,9 +75,12 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"WhiteSpaceLineEndsReading", "1;2;0\r\n \t \r\n3;4;0\r\n", "1,2,0 ", 1, 0},
         LoadCase{"TrimmedBothEnds", " 10;20;1\t\n  # 1;2;0\n", "10,20,1 ", 1, 0},
         LoadCase{"QuotedFields", "\"12\";34;0\n\"5\";\"6\";\"4\"\n", "12,34,0 5,6,4 ", 1, 1},
-        LoadCase{"MissingOrNonNumericFieldsAreZero", "5;7\n5\nx;y;z\n;;4\n", "5,7,0 5,0,0 0,0,0 ", 3, 1},
-        LoadCase{"NegativeKindIsAPixelAndExtraFieldsIgnored", "-3;-4;-9;4\n1#;2;3;4;5", "-3,-4,-9 1,2,3 ", 2, 0},
-        LoadCase{"PresentPositionsCountButKeepTheirEntry", "99;99;4\n1;2;4\n1;2;0\n", "1,2,4 ", 1, 2},
+        LoadCase{"MissingOrNonNumericFieldsAreZero", "5;7\n5\nx;y;z\n;;4\n", "5,7,0 5,0,0 0,0,0 ",
+                 3, 1},
+        LoadCase{"NegativeKindIsAPixelAndExtraFieldsIgnored", "-3;-4;-9;4\n1#;2;3;4;5",
+                 "-3,-4,-9 1,2,3 ", 2, 0},
+        LoadCase{"PresentPositionsCountButKeepTheirEntry", "99;99;4\n1;2;4\n1;2;0\n", "1,2,4 ", 1,
+                 2},
         LoadCase{"NumbersBeyond32BitsStopAtTheLimit",
                  "4294967297;-4294967297;0\n1;2;4294967300\n3;4;-4294967296\n",
                  "2147483647,-2147483648,0 3,4,-2147483648 ", 2, 0},
@@ -107,9 +108,10 @@ TEST(SaveDefpixMap, WritesOneCrLfLinePerEntryInTableOrder)
     table.clear();
     save_defpix_map(table, "no_such_folder/x.map");
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "save_defpix_map('" + map_name + "')\n"
-              "save_defpix_map('no_such_folder/x.map')\n"
-              "save_defpix_map('no_such_folder/x.map') - failed\n");
+              "save_defpix_map('" + map_name +
+                  "')\n"
+                  "save_defpix_map('no_such_folder/x.map')\n"
+                  "save_defpix_map('no_such_folder/x.map') - failed\n");
     EXPECT_EQ(read_file(map_name), "120;45;0\r\n300;0;4\r\n-1;-2147483648;-2\r\n");
 }
 

@@ -11,7 +11,8 @@ namespace {
 TEST(DefpixTable, FullTableFailsOnceLoudlyThenQuietlyUntilAnAddSucceeds)
 {
     DefpixTable table;
-    for (int32_t i = 0; i < defpix_table_capacity; ++i) ASSERT_TRUE(table.defpix_add(i % 1000, i / 1000, 0));
+    for (int32_t i = 0; i < defpix_table_capacity; ++i)
+        ASSERT_TRUE(table.defpix_add(i % 1000, i / 1000, 0));
 
     testing::internal::CaptureStdout();
     EXPECT_FALSE(table.defpix_add(-1, -1, 0));

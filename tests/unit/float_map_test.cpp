@@ -101,8 +101,8 @@ TEST(FloatMap, SixteenBitIsLittleEndian)
 TEST(FloatMap, ToImageClampsAndTruncates)
 {
     FloatMap map(7, 1);
-    const float values[7] = {-3.0f, 0.5f, 255.0f, 300.0f, 254.9f, -0.5f,
-                             std::numeric_limits<float>::quiet_NaN()};
+    const float values[7] = {
+        -3.0f, 0.5f, 255.0f, 300.0f, 254.9f, -0.5f, std::numeric_limits<float>::quiet_NaN()};
     for (int32_t x = 0; x < 7; ++x) map.set(x, 0, values[x]);
     std::unique_ptr<ImageBW> image = map.to_image();
     EXPECT_EQ(std::vector<uint8_t>(image->data(), image->data() + 7),
@@ -152,7 +152,8 @@ TEST(FloatMap, MeanSumsInDoublePrecision)
 TEST(FloatMap, ConstructorRefusesUnknownClassesAndNoImage)
 {
     UnknownImage unknown;
-    for (const Image* image : {static_cast<const Image*>(&unknown), static_cast<const Image*>(nullptr)}) {
+    for (const Image* image :
+         {static_cast<const Image*>(&unknown), static_cast<const Image*>(nullptr)}) {
         int code = 0;
         try {
             FloatMap map(image);

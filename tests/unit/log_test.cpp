@@ -56,8 +56,12 @@ TEST_F(LogFile, BlockOfStartLinesMessageAndEnd)
 
 TEST_F(LogFile, SecondRunAppends)
 {
-    { Log log(path_.c_str(), LOG_INFO); }
-    { Log log(path_.c_str(), LOG_INFO); }
+    {
+        Log log(path_.c_str(), LOG_INFO);
+    }
+    {
+        Log log(path_.c_str(), LOG_INFO);
+    }
     const std::string text = read_file(path_);
     EXPECT_EQ(2, std::count(text.begin(), text.end(), '*') / 2);
     EXPECT_EQ(0u, text.find("\n* start "));
@@ -82,14 +86,15 @@ TEST_P(LogLevels, ThresholdAndNames)
     }
     const std::string text = read_file(path_);
     EXPECT_EQ(c.written ? 3 : -1, result);
-    EXPECT_EQ(c.written, text.find(std::string(" ") + c.name + " main f : msg\n") !=
-                             std::string::npos)
+    EXPECT_EQ(c.written,
+              text.find(std::string(" ") + c.name + " main f : msg\n") != std::string::npos)
         << text;
 }
 
 INSTANTIATE_TEST_SUITE_P(All, LogLevels,
-                         ::testing::Values(LevelCase{0, "CRITICAL", true}, LevelCase{1, "ERROR", true},
-                                           LevelCase{2, "WARN", true}, LevelCase{3, "INFO", true},
+                         ::testing::Values(LevelCase{0, "CRITICAL", true},
+                                           LevelCase{1, "ERROR", true}, LevelCase{2, "WARN", true},
+                                           LevelCase{3, "INFO", true},
                                            LevelCase{4, "DIAGNOSTIC", false},
                                            LevelCase{5, "DEBUG", false},
                                            LevelCase{6, "DETAIL", false}));

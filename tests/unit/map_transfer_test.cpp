@@ -92,7 +92,6 @@ private:
 
 const char* const log_name = "map_transfer_test.log";
 
-
 std::vector<unsigned char> big_endian_bytes(const std::vector<uint32_t>& words)
 {
     std::vector<unsigned char> bytes;
@@ -216,8 +215,8 @@ TEST_P(DefectUpload, SendsColumnsAsRegistersAndPixelsInOneBlock)
     expected.insert(expected.end(), closing.begin(), closing.end());
     EXPECT_EQ(port_->accesses, expected);
     ASSERT_EQ(port_->blocks.size(), 1u);
-    EXPECT_EQ(port_->blocks[0], c.big_endian ? big_endian_bytes(c.pixel_words)
-                                             : host_bytes(c.pixel_words));
+    EXPECT_EQ(port_->blocks[0],
+              c.big_endian ? big_endian_bytes(c.pixel_words) : host_bytes(c.pixel_words));
     EXPECT_EQ(trace_lines(log_name),
               (std::vector<std::string>{"INFO main upload_defpix_map : upload start)",
                                         "INFO main upload_defpix_map : upload finished)"}));
@@ -226,18 +225,29 @@ TEST_P(DefectUpload, SendsColumnsAsRegistersAndPixelsInOneBlock)
 INSTANTIATE_TEST_SUITE_P(
     Tables, DefectUpload,
     ::testing::Values(
-        UploadCase{"empty", {}, 1, true, {}, {}},
-        UploadCase{"empty map 0", {}, 0, false, {}, {}},
-        UploadCase{"columns only", {{17, 0, 4}, {3, 9, 4}}, 1, true,
-                   {"W 10700180=11", "W 10700184=3"}, {}},
+        UploadCase{"empty", {}, 1, true, {}, {}}, UploadCase{"empty map 0", {}, 0, false, {}, {}},
+        UploadCase{"columns only",
+                   {{17, 0, 4}, {3, 9, 4}},
+                   1,
+                   true,
+                   {"W 10700180=11", "W 10700184=3"},
+                   {}},
         UploadCase{"mixed, map 0, big-endian",
-                   {{5, 3, 0}, {40, 0, 4}, {65535, 65535, 2}, {41, 7, 4}, {0, 1, 1}}, 0, true,
-                   {"W 10700180=28", "W 10700184=29"}, {0x00030005, 0xFFFFFFFF, 0x00010000}},
-        UploadCase{"mixed, map 2, host order", {{5, 3, 0}, {40, 0, 4}, {-1, 2, -3}}, 2, false,
-                   {"W 10700180=28"}, {0x00030005, 0x0001FFFF}},
-        UploadCase{"kinds above 4 are skipped", {{1, 1, 5}, {2, 2, 0}}, 3, true, {},
-                   {0x00020002}}),
-    [](const ::testing::TestParamInfo<UploadCase>& info) { return "case" + std::to_string(info.index); });
+                   {{5, 3, 0}, {40, 0, 4}, {65535, 65535, 2}, {41, 7, 4}, {0, 1, 1}},
+                   0,
+                   true,
+                   {"W 10700180=28", "W 10700184=29"},
+                   {0x00030005, 0xFFFFFFFF, 0x00010000}},
+        UploadCase{"mixed, map 2, host order",
+                   {{5, 3, 0}, {40, 0, 4}, {-1, 2, -3}},
+                   2,
+                   false,
+                   {"W 10700180=28"},
+                   {0x00030005, 0x0001FFFF}},
+        UploadCase{"kinds above 4 are skipped", {{1, 1, 5}, {2, 2, 0}}, 3, true, {}, {0x00020002}}),
+    [](const ::testing::TestParamInfo<UploadCase>& info) {
+        return "case" + std::to_string(info.index);
+    });
 
 struct UploadFailure {
     const char* what;
@@ -264,30 +274,58 @@ TEST_P(DefectUploadFailure, StopsWithItsMessage)
     port_->registers[camreg::defpix_maxcnt] = c.limit;
     for (int32_t i = 0; i < c.entries; ++i) table_.defpix_add(i, 0, 0);
 
-    EXPECT_EQ(upload_defects(c.map), "upload_defpix_map(" + std::to_string(c.map) + ")\n" + c.message);
+    EXPECT_EQ(upload_defects(c.map),
+              "upload_defpix_map(" + std::to_string(c.map) + ")\n" + c.message);
     EXPECT_EQ(port_->accesses, c.accesses);
     EXPECT_TRUE(trace_lines(log_name).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, DefectUploadFailure,
-    ::testing::Values(
-        UploadFailure{"revision", 1, {{camreg::defpix_revision, -1005}}, {}, 100000, 3,
-                      "incompatible revision\n", {"R 10004040"}},
-        UploadFailure{"over the limit", 1, {}, {}, 2, 3,
-                      "exceeded max. defect pixels 3 (limit is 2)\n",
-                      {"R 10004040", "R 10004020"}},
-        UploadFailure{"limit unreadable", 1, {{camreg::defpix_maxcnt, -1011}}, {}, 100000, 1,
-                      "exceeded max. defect pixels 1 (limit is 0)\n",
-                      {"R 10004040", "R 10004020"}},
-        UploadFailure{"protected", 2, {}, {{camreg::defpix_writemap, -1005}}, 100000, 1,
-                      "write protected\n",
-                      {"R 10004040", "R 10004020", "W 10004014=2", "W 10004018=2"}},
-        UploadFailure{"protected map 0 stays unlocked", 0, {},
-                      {{camreg::defpix_writemap, -1005}}, 100000, 1, "write protected\n",
-                      {"R 10004040", "R 10004020", "W 10004014=0", "W 10004030=0",
-                       "W 10004018=0"}}),
-    [](const ::testing::TestParamInfo<UploadFailure>& info) { return "row" + std::to_string(info.index); });
+    ::testing::Values(UploadFailure{"revision",
+                                    1,
+                                    {{camreg::defpix_revision, -1005}},
+                                    {},
+                                    100000,
+                                    3,
+                                    "incompatible revision\n",
+                                    {"R 10004040"}},
+                      UploadFailure{"over the limit",
+                                    1,
+                                    {},
+                                    {},
+                                    2,
+                                    3,
+                                    "exceeded max. defect pixels 3 (limit is 2)\n",
+                                    {"R 10004040", "R 10004020"}},
+                      UploadFailure{"limit unreadable",
+                                    1,
+                                    {{camreg::defpix_maxcnt, -1011}},
+                                    {},
+                                    100000,
+                                    1,
+                                    "exceeded max. defect pixels 1 (limit is 0)\n",
+                                    {"R 10004040", "R 10004020"}},
+                      UploadFailure{"protected",
+                                    2,
+                                    {},
+                                    {{camreg::defpix_writemap, -1005}},
+                                    100000,
+                                    1,
+                                    "write protected\n",
+                                    {"R 10004040", "R 10004020", "W 10004014=2", "W 10004018=2"}},
+                      UploadFailure{"protected map 0 stays unlocked",
+                                    0,
+                                    {},
+                                    {{camreg::defpix_writemap, -1005}},
+                                    100000,
+                                    1,
+                                    "write protected\n",
+                                    {"R 10004040", "R 10004020", "W 10004014=0", "W 10004030=0",
+                                     "W 10004018=0"}}),
+    [](const ::testing::TestParamInfo<UploadFailure>& info) {
+        return "row" + std::to_string(info.index);
+    });
 
 class DefectLimit : public MapTransferTest, public ::testing::WithParamInterface<int32_t> {};
 
@@ -324,8 +362,8 @@ struct DownloadCase {
     int32_t added;
 };
 
-class DefectDownload : public MapTransferTest, public ::testing::WithParamInterface<DownloadCase> {
-};
+class DefectDownload : public MapTransferTest,
+                       public ::testing::WithParamInterface<DownloadCase> {};
 
 TEST_P(DefectDownload, AddsEntriesUpToTheEndWordWithADotPerHundred)
 {
@@ -357,10 +395,10 @@ TEST_P(DefectDownload, AddsEntriesUpToTheEndWordWithADotPerHundred)
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, DefectDownload,
-    ::testing::Values(DownloadCase{0, 0, "", 0}, DownloadCase{250, 250, "...", 250}, DownloadCase{100, 100, ".", 100},
-                      DownloadCase{101, 101, "..", 101}, DownloadCase{12, 5, ".", 5},
-                      DownloadCase{3, 0, "", 0}, DownloadCase{100000, 0, "", 0},
-                      DownloadCase{4, 10, ".", 4}));
+    ::testing::Values(DownloadCase{0, 0, "", 0}, DownloadCase{250, 250, "...", 250},
+                      DownloadCase{100, 100, ".", 100}, DownloadCase{101, 101, "..", 101},
+                      DownloadCase{12, 5, ".", 5}, DownloadCase{3, 0, "", 0},
+                      DownloadCase{100000, 0, "", 0}, DownloadCase{4, 10, ".", 4}));
 
 struct DownloadFailure {
     int32_t revision_status;
@@ -385,8 +423,8 @@ TEST_P(DefectDownloadFailure, StopsWithItsMessageAndAddsNothing)
 INSTANTIATE_TEST_SUITE_P(
     Rows, DefectDownloadFailure,
     ::testing::Values(DownloadFailure{-1001, "incompatible revision\n", {"R 10004040"}},
-                      DownloadFailure{0, "invalid mapsize\n",
-                                      {"R 10004040", "W 10004014=1", "R 1000401C"}}));
+                      DownloadFailure{
+                          0, "invalid mapsize\n", {"R 10004040", "W 10004014=1", "R 1000401C"}}));
 
 // A word that failed to read holds nothing of the map: the download stops
 // there, keeping the entries read before it, and does not report success.
@@ -397,8 +435,9 @@ TEST_F(MapTransferTest, DownloadMergesIntoTheTableAndStopsAtAWordThatFailedToRea
     port_->read_status[camreg::defpix_entries + 8] = -1011;
     table_.defpix_add(1, 0, 4);  // entry 0 of the camera, already known as a column
 
-    EXPECT_EQ(download_defects(-1), "download_defpix_map(-1)\nmapsize 4\n."
-                        "readreg GVCP_USER_SPACE_DEFPIX failed\n\n");
+    EXPECT_EQ(download_defects(-1),
+              "download_defpix_map(-1)\nmapsize 4\n."
+              "readreg GVCP_USER_SPACE_DEFPIX failed\n\n");
     EXPECT_EQ(port_->accesses[1], "W 10004014=FFFFFFFF");
     ASSERT_EQ(table_.defpix_count(), 2);
     EXPECT_EQ(table_.entry(0).kind, 4);
@@ -431,8 +470,8 @@ TEST_P(ShadingUpload, SendsPiecesOf504BytesWithProgress)
     use_port(true);
     std::unique_ptr<FloatMap> map = shading_map_of(c.width, c.height, 1.0f);
 
-    EXPECT_EQ(upload_shading(map.get(), 2), "upload_shading_map(2)\n" + c.progress +
-                                                "\rupload 100%\nsave to eeprom\n\ndone\n");
+    EXPECT_EQ(upload_shading(map.get(), 2),
+              "upload_shading_map(2)\n" + c.progress + "\rupload 100%\nsave to eeprom\n\ndone\n");
     std::vector<std::string> expected = {"W 105FFFE4=2", "W 105FFFE0=1", "E"};
     uint32_t offset = 0;
     for (uint32_t length : c.pieces) {
@@ -456,11 +495,12 @@ TEST_P(ShadingUpload, SendsPiecesOf504BytesWithProgress)
 INSTANTIATE_TEST_SUITE_P(
     Sizes, ShadingUpload,
     ::testing::Values(ShadingCase{252, 1, {504}, "\rupload 0%"},
-                      ShadingCase{40, 25, {504, 504, 504, 488},
+                      ShadingCase{40,
+                                  25,
+                                  {504, 504, 504, 488},
                                   "\rupload 0%\rupload 25%\rupload 50%\rupload 75%"},
                       ShadingCase{253, 1, {504, 2}, "\rupload 0%\rupload 99%"},
-                      ShadingCase{3, 3, {18}, "\rupload 0%"},
-                      ShadingCase{0, 0, {}, ""}));
+                      ShadingCase{3, 3, {18}, "\rupload 0%"}, ShadingCase{0, 0, {}, ""}));
 
 TEST_F(MapTransferTest, ShadingOverAHostOrderPortSendsHostWords)
 {
@@ -488,16 +528,16 @@ TEST_P(ShadingGain, IsTheValueIn12FractionalBitsClamped)
     EXPECT_EQ(shading_gain(GetParam().value), GetParam().gain) << GetParam().value;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, ShadingGain,
-    ::testing::Values(GainCase{1.0f, 4096}, GainCase{0.5f, 2048}, GainCase{1.0001f, 4096},
-                      GainCase{0.0f, 0}, GainCase{1.0f / 8192, 0}, GainCase{-0.0001f, 0},
-                      GainCase{-3.0f, 0}, GainCase{65534.0f / 4096, 65534},
-                      GainCase{65535.0f / 4096, 65535}, GainCase{16.0f, 65535},
-                      GainCase{524288.0f, 65535}, GainCase{3.0e38f, 65535},
-                      GainCase{std::numeric_limits<float>::infinity(), 65535},
-                      GainCase{-std::numeric_limits<float>::infinity(), 0},
-                      GainCase{std::numeric_limits<float>::quiet_NaN(), 0}));
+INSTANTIATE_TEST_SUITE_P(Values, ShadingGain,
+                         ::testing::Values(GainCase{1.0f, 4096}, GainCase{0.5f, 2048},
+                                           GainCase{1.0001f, 4096}, GainCase{0.0f, 0},
+                                           GainCase{1.0f / 8192, 0}, GainCase{-0.0001f, 0},
+                                           GainCase{-3.0f, 0}, GainCase{65534.0f / 4096, 65534},
+                                           GainCase{65535.0f / 4096, 65535}, GainCase{16.0f, 65535},
+                                           GainCase{524288.0f, 65535}, GainCase{3.0e38f, 65535},
+                                           GainCase{std::numeric_limits<float>::infinity(), 65535},
+                                           GainCase{-std::numeric_limits<float>::infinity(), 0},
+                                           GainCase{std::numeric_limits<float>::quiet_NaN(), 0}));
 
 struct ShadingFailure {
     const char* what;
@@ -523,21 +563,24 @@ TEST_P(ShadingUploadFailure, StopsWithItsMessageAndSavesNothing)
 INSTANTIATE_TEST_SUITE_P(
     Rows, ShadingUploadFailure,
     ::testing::Values(
-        ShadingFailure{"selection", {{camreg::shading_selmap, -1005}},
+        ShadingFailure{"selection",
+                       {{camreg::shading_selmap, -1005}},
                        "writereg GVCP_USER_SPACE_CAMMODE_SHADING_SELMAP failed\n",
                        {"W 105FFFE4=1"}},
-        ShadingFailure{"enable", {{camreg::shading_enabled, -1}},
+        ShadingFailure{"enable",
+                       {{camreg::shading_enabled, -1}},
                        "writereg GVCP_USER_SPACE_CAMMODE_SHADING_ENABLED failed\n",
                        {"W 105FFFE4=1", "W 105FFFE0=1"}},
-        ShadingFailure{"second piece", {{camreg::shading_data + 504, -1010}},
+        ShadingFailure{"second piece",
+                       {{camreg::shading_data + 504, -1010}},
                        "\rupload 0%\rupload 25%writemem GVCP_USER_SPACE_SHADING failed\n",
-                       {"W 105FFFE4=1", "W 105FFFE0=1", "E", "M 10100000 504",
-                        "M 101001F8 504"}},
-        ShadingFailure{"last piece", {{camreg::shading_data + 1512, -1010}},
+                       {"W 105FFFE4=1", "W 105FFFE0=1", "E", "M 10100000 504", "M 101001F8 504"}},
+        ShadingFailure{"last piece",
+                       {{camreg::shading_data + 1512, -1010}},
                        "\rupload 0%\rupload 25%\rupload 50%\rupload 75%"
                        "writemem GVCP_USER_SPACE_SHADING failed\n",
-                       {"W 105FFFE4=1", "W 105FFFE0=1", "E", "M 10100000 504",
-                        "M 101001F8 504", "M 101003F0 504", "M 101005E8 488"}}));
+                       {"W 105FFFE4=1", "W 105FFFE0=1", "E", "M 10100000 504", "M 101001F8 504",
+                        "M 101003F0 504", "M 101005E8 488"}}));
 
 TEST_F(MapTransferTest, ShadingUploadWithoutAMapIsNotConnected)
 {
@@ -562,7 +605,8 @@ TEST_F(MapTransferTest, ErrorsRaisedByThePortPassThrough)
     use_port(true).throw_at = 4;
     testing::internal::CaptureStdout();
     EXPECT_THROW(upload_shading_map(port_.get(), map.get(), 0, tools_), int);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "upload_shading_map(0)\n\rupload 0%\rupload 25%");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "upload_shading_map(0)\n\rupload 0%\rupload 25%");
 }
 
 }  // namespace

@@ -15,7 +15,8 @@ TEST(MeanDivider, ExactForEveryNarrowCountAndSum)
         for (uint64_t n = 0; n <= 255 * d; ++n) {
             ASSERT_EQ(divider(n), n / d) << n << " / " << d;
             if (divider.narrow()) {
-                ASSERT_EQ(divider.narrow_divide(static_cast<uint16_t>(n)), n / d) << n << " / " << d;
+                ASSERT_EQ(divider.narrow_divide(static_cast<uint16_t>(n)), n / d)
+                    << n << " / " << d;
             }
         }
     }

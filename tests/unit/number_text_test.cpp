@@ -26,14 +26,15 @@ TEST_P(ParseIntTest, ReadsLikeAtoiAndStopsAtTheLimits)
     EXPECT_EQ(parse_int(GetParam().text), GetParam().expected) << "text: " << GetParam().text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, ParseIntTest,
-    ::testing::Values(IntCase{"42", 42}, IntCase{" \t\r\n\v\f17;", 17}, IntCase{"-5", -5},
-                      IntCase{"+8x", 8}, IntCase{"", 0}, IntCase{"abc", 0}, IntCase{"--3", 0},
-                      IntCase{"- 3", 0}, IntCase{"3.9", 3}, IntCase{"2147483647", INT32_MAX},
-                      IntCase{"2147483648", INT32_MAX}, IntCase{"-2147483648", INT32_MIN},
-                      IntCase{"99999999999999999999999", INT32_MAX},
-                      IntCase{"-99999999999999999999999", INT32_MIN}));
+INSTANTIATE_TEST_SUITE_P(Texts, ParseIntTest,
+                         ::testing::Values(IntCase{"42", 42}, IntCase{" \t\r\n\v\f17;", 17},
+                                           IntCase{"-5", -5}, IntCase{"+8x", 8}, IntCase{"", 0},
+                                           IntCase{"abc", 0}, IntCase{"--3", 0}, IntCase{"- 3", 0},
+                                           IntCase{"3.9", 3}, IntCase{"2147483647", INT32_MAX},
+                                           IntCase{"2147483648", INT32_MAX},
+                                           IntCase{"-2147483648", INT32_MIN},
+                                           IntCase{"99999999999999999999999", INT32_MAX},
+                                           IntCase{"-99999999999999999999999", INT32_MIN}));
 
 struct DoubleCase {
     const char* text;
@@ -46,24 +47,25 @@ TEST_P(ParseDoubleTest, ReadsLikeAtofWithAPointAlways)
 {
     const double value = parse_double(GetParam().text);
     EXPECT_EQ(value, GetParam().expected) << "text: " << GetParam().text;
-    EXPECT_EQ(std::signbit(value), std::signbit(GetParam().expected)) << "text: " << GetParam().text;
+    EXPECT_EQ(std::signbit(value), std::signbit(GetParam().expected))
+        << "text: " << GetParam().text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, ParseDoubleTest,
-    ::testing::Values(
-        DoubleCase{"1.5", 1.5}, DoubleCase{"  -2.25;", -2.25}, DoubleCase{"\t+3", 3.0},
-        DoubleCase{"", 0.0}, DoubleCase{"x1", 0.0}, DoubleCase{"1e3", 1000.0},
-        DoubleCase{"1e", 1.0}, DoubleCase{"1e+", 1.0}, DoubleCase{"2E-1x", 0.2},
-        DoubleCase{".5", 0.5}, DoubleCase{"5.", 5.0}, DoubleCase{"1,5", 1.0},
-        DoubleCase{"0x10", 16.0}, DoubleCase{"0x", 0.0}, DoubleCase{"-0x", -0.0},
-        DoubleCase{"0x-1", 0.0}, DoubleCase{"-0x1p-1", -0.5}, DoubleCase{"0X1.8P1", 3.0},
-        DoubleCase{"inf", inf}, DoubleCase{"-Infinity", -inf}, DoubleCase{"1e400", inf},
-        DoubleCase{"-1e400", -inf}, DoubleCase{"0.0001e99999999999999", inf},
-        DoubleCase{"0x1p99999", inf}, DoubleCase{"1e-400", 0.0}, DoubleCase{"-1e-400", -0.0},
-        DoubleCase{"12345e-99999999999999", 0.0}, DoubleCase{"-0", -0.0},
-        DoubleCase{"-", 0.0}, DoubleCase{"-x", 0.0}, DoubleCase{"--1", 0.0},
-        DoubleCase{"+-1", 0.0}, DoubleCase{"1.100000", 1.1}));
+    ::testing::Values(DoubleCase{"1.5", 1.5}, DoubleCase{"  -2.25;", -2.25},
+                      DoubleCase{"\t+3", 3.0}, DoubleCase{"", 0.0}, DoubleCase{"x1", 0.0},
+                      DoubleCase{"1e3", 1000.0}, DoubleCase{"1e", 1.0}, DoubleCase{"1e+", 1.0},
+                      DoubleCase{"2E-1x", 0.2}, DoubleCase{".5", 0.5}, DoubleCase{"5.", 5.0},
+                      DoubleCase{"1,5", 1.0}, DoubleCase{"0x10", 16.0}, DoubleCase{"0x", 0.0},
+                      DoubleCase{"-0x", -0.0}, DoubleCase{"0x-1", 0.0}, DoubleCase{"-0x1p-1", -0.5},
+                      DoubleCase{"0X1.8P1", 3.0}, DoubleCase{"inf", inf},
+                      DoubleCase{"-Infinity", -inf}, DoubleCase{"1e400", inf},
+                      DoubleCase{"-1e400", -inf}, DoubleCase{"0.0001e99999999999999", inf},
+                      DoubleCase{"0x1p99999", inf}, DoubleCase{"1e-400", 0.0},
+                      DoubleCase{"-1e-400", -0.0}, DoubleCase{"12345e-99999999999999", 0.0},
+                      DoubleCase{"-0", -0.0}, DoubleCase{"-", 0.0}, DoubleCase{"-x", 0.0},
+                      DoubleCase{"--1", 0.0}, DoubleCase{"+-1", 0.0}, DoubleCase{"1.100000", 1.1}));
 
 TEST(ParseDouble, ReadsNotANumber)
 {
@@ -87,14 +89,13 @@ TEST_P(AppendFixed6Test, WritesSixDecimalsWithAPoint)
 
 INSTANTIATE_TEST_SUITE_P(
     Values, AppendFixed6Test,
-    ::testing::Values(FixedCase{1.0, "1.000000"}, FixedCase{1.25, "1.250000"},
-                      FixedCase{-0.5, "-0.500000"}, FixedCase{static_cast<double>(1.1f), "1.100000"},
-                      FixedCase{0.0, "0.000000"}, FixedCase{-0.0, "-0.000000"},
-                      FixedCase{0.0000005, "0.000000"}, FixedCase{0.0000015, "0.000002"},
-                      FixedCase{1e20, "100000000000000000000.000000"},
-                      FixedCase{static_cast<double>(FLT_MAX),
-                                "340282346638528859811704183484516925440.000000"},
-                      FixedCase{inf, "inf"}, FixedCase{-inf, "-inf"}));
+    ::testing::Values(
+        FixedCase{1.0, "1.000000"}, FixedCase{1.25, "1.250000"}, FixedCase{-0.5, "-0.500000"},
+        FixedCase{static_cast<double>(1.1f), "1.100000"}, FixedCase{0.0, "0.000000"},
+        FixedCase{-0.0, "-0.000000"}, FixedCase{0.0000005, "0.000000"},
+        FixedCase{0.0000015, "0.000002"}, FixedCase{1e20, "100000000000000000000.000000"},
+        FixedCase{static_cast<double>(FLT_MAX), "340282346638528859811704183484516925440.000000"},
+        FixedCase{inf, "inf"}, FixedCase{-inf, "-inf"}));
 
 // The C library's printf rounds correctly in the "C" locale, which this
 // program never leaves: both must give the same text for any float.

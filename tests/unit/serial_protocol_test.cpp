@@ -42,16 +42,17 @@ TEST_P(SerialProtocol, AnswersOneLine)
     EXPECT_EQ(GetParam().reply, reply);
 }
 
-INSTANTIATE_TEST_SUITE_P(Requests, SerialProtocol, ::testing::Values(
-    Exchange{"width=2748\n", "rVB008", true, "ABC"},
-    Exchange{"", "rvb00c", true, "ERROR unknown command"},
-    Exchange{"", "V10004030,0", true, "OK"},
-    Exchange{"", "VB008,1", true, "ERROR access denied"},
-    Exchange{"", "rV123", true, "ERROR unknown register"},
-    Exchange{"", "V10004030", true, "ERROR unknown command"},
-    Exchange{"", "rV123456789", true, "ERROR unknown command"},
-    Exchange{"fail_read.0xB008=-1011\n", "rVB008", true, "ERROR -1011"},
-    Exchange{"error_reply.0xB008=Error 7\n", "rVB008", true, "Error 7"},
-    Exchange{"silent=0xB008\n", "rVB008", false, ""}));
+INSTANTIATE_TEST_SUITE_P(
+    Requests, SerialProtocol,
+    ::testing::Values(Exchange{"width=2748\n", "rVB008", true, "ABC"},
+                      Exchange{"", "rvb00c", true, "ERROR unknown command"},
+                      Exchange{"", "V10004030,0", true, "OK"},
+                      Exchange{"", "VB008,1", true, "ERROR access denied"},
+                      Exchange{"", "rV123", true, "ERROR unknown register"},
+                      Exchange{"", "V10004030", true, "ERROR unknown command"},
+                      Exchange{"", "rV123456789", true, "ERROR unknown command"},
+                      Exchange{"fail_read.0xB008=-1011\n", "rVB008", true, "ERROR -1011"},
+                      Exchange{"error_reply.0xB008=Error 7\n", "rVB008", true, "Error 7"},
+                      Exchange{"silent=0xB008\n", "rVB008", false, ""}));
 
 }  // namespace

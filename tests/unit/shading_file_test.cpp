@@ -20,10 +20,7 @@ public:
     ScratchFile& operator=(const ScratchFile&) = delete;
 
     const char* path() const { return path_.c_str(); }
-    void write(const std::string& bytes) const
-    {
-        std::ofstream(path_, std::ios::binary) << bytes;
-    }
+    void write(const std::string& bytes) const { std::ofstream(path_, std::ios::binary) << bytes; }
 
 private:
     std::string path_;
@@ -125,8 +122,9 @@ TEST(ReadShadingMap, MissingFileFails)
 // Every value comes back as its six-decimal text read as a float.
 TEST(ShadingMapFile, RoundTripKeepsSizeAndSixDecimals)
 {
-    const std::vector<float> values = {1.1f,  -2.5f,      0.0000004f, 123456.789f, 1e-7f,  1.0f / 3,
-                                       2.0f / 3, 199.99999f, 0.0f,       -0.0000006f, 85.0f, 1e20f};
+    const std::vector<float> values = {1.1f,  -2.5f,       0.0000004f, 123456.789f,
+                                       1e-7f, 1.0f / 3,    2.0f / 3,   199.99999f,
+                                       0.0f,  -0.0000006f, 85.0f,      1e20f};
     const std::unique_ptr<FloatMap> map = map_of(4, 3, values);
     ScratchFile file("round_trip");
     ASSERT_TRUE(write_shading_map(*map, file.path()));

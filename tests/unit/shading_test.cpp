@@ -6,7 +6,6 @@
 #include <random>
 #include <vector>
 
-
 namespace {
 
 std::unique_ptr<ImageBW> filled_image(int32_t width, int32_t height, uint8_t value)
@@ -71,15 +70,15 @@ TEST_P(ShadingGainsTest, LiftsEveryBlockToTheBrightest)
         EXPECT_EQ(gains->data()[k], GetParam().gains[k]) << "block " << k;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Blocks, ShadingGainsTest,
-    ::testing::Values(GainCase{{200, 100, 50, 25}, {1.0f, 2.0f, 4.0f, 8.0f}},
-                      // A black block gets the brightest mean as its gain.
-                      GainCase{{200, 100, 0, 50}, {1.0f, 2.0f, 200.0f, 4.0f}},
-                      // All black: nothing to lift to, every gain 0.
-                      GainCase{{0, 0, 0, 0}, {0.0f, 0.0f, 0.0f, 0.0f}},
-                      GainCase{{7, 7, 7, 7}, {1.0f, 1.0f, 1.0f, 1.0f}},
-                      GainCase{{3, 255, 1, 17}, {85.0f, 1.0f, 255.0f, 15.0f}}));
+INSTANTIATE_TEST_SUITE_P(Blocks, ShadingGainsTest,
+                         ::testing::Values(GainCase{{200, 100, 50, 25}, {1.0f, 2.0f, 4.0f, 8.0f}},
+                                           // A black block gets the brightest mean as its gain.
+                                           GainCase{{200, 100, 0, 50}, {1.0f, 2.0f, 200.0f, 4.0f}},
+                                           // All black: nothing to lift to, every gain 0.
+                                           GainCase{{0, 0, 0, 0}, {0.0f, 0.0f, 0.0f, 0.0f}},
+                                           GainCase{{7, 7, 7, 7}, {1.0f, 1.0f, 1.0f, 1.0f}},
+                                           GainCase{{3, 255, 1, 17},
+                                                    {85.0f, 1.0f, 255.0f, 15.0f}}));
 
 struct PixelCase {
     uint8_t pixel;
@@ -105,8 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
     Pixels, ApplyGainTest,
     ::testing::Values(PixelCase{10, 1.26f, 12}, PixelCase{200, 1.5f, 255}, PixelCase{100, 0.0f, 0},
                       PixelCase{255, 1.0f, 255}, PixelCase{3, 0.3f, 0}, PixelCase{7, 0.99f, 6},
-                      PixelCase{100, -1.0f, 0}, PixelCase{100, 1e30f, 255},
-                      PixelCase{1, inf, 255}, PixelCase{0, inf, 0}, PixelCase{5, -inf, 0},
+                      PixelCase{100, -1.0f, 0}, PixelCase{100, 1e30f, 255}, PixelCase{1, inf, 255},
+                      PixelCase{0, inf, 0}, PixelCase{5, -inf, 0},
                       PixelCase{50, std::numeric_limits<float>::quiet_NaN(), 0}));
 
 TEST(ApplyGains, PixelsBeyondTheMapBecomeBlack)

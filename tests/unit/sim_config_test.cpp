@@ -80,10 +80,10 @@ TEST_P(SimConfigProblems, AreReportedWithTheirLine)
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, SimConfigProblems,
-                         ::testing::Values("no_such_key=1", "devices", "devices=two",
-                                           "devices=-1", "width=0x100000000", "mapsize=",
-                                           "revision_unreadable=2", "fail_read.0xB008=x",
-                                           "fail_write.nowhere=-1", "device_id.x=a",
-                                           "write_protected_maps=1,,2", "interface_id.-1=a"));
+                         ::testing::Values("no_such_key=1", "devices", "devices=two", "devices=-1",
+                                           "width=0x100000000", "mapsize=", "revision_unreadable=2",
+                                           "fail_read.0xB008=x", "fail_write.nowhere=-1",
+                                           "device_id.x=a", "write_protected_maps=1,,2",
+                                           "interface_id.-1=a"));
 
 }  // namespace

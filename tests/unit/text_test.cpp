@@ -76,9 +76,9 @@ TEST_P(SubstringTest, OfFiveCharacters)
 
 INSTANTIATE_TEST_SUITE_P(Bounds, SubstringTest,
                          ::testing::Values(SubstringCase{2, -1, "cde"}, SubstringCase{-3, 2, "ab"},
-                                           SubstringCase{1, 99, "bcde"},
-                                           SubstringCase{5, 9, ""}, SubstringCase{3, 3, ""},
-                                           SubstringCase{4, 2, ""}, SubstringCase{0, 5, "abcde"}));
+                                           SubstringCase{1, 99, "bcde"}, SubstringCase{5, 9, ""},
+                                           SubstringCase{3, 3, ""}, SubstringCase{4, 2, ""},
+                                           SubstringCase{0, 5, "abcde"}));
 
 TEST(String, FindFirstOf)
 {
@@ -134,10 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SplitCase{"1;2;3", ";", {"1", "2", "3"}}, SplitCase{"1;;3", ";", {"1", "", "3"}},
         SplitCase{"1;2;", ";", {"1", "2", ""}}, SplitCase{"", " ", {""}},
-        SplitCase{"a \"b c\" d", " ", {"a", "b c", "d"}},
-        SplitCase{"a \"b c\"", " ", {"a", "b c"}},
-        SplitCase{"\"\" x", " ", {"", "x"}},
-        SplitCase{"\"open ended", " ", {"open ended"}},
+        SplitCase{"a \"b c\" d", " ", {"a", "b c", "d"}}, SplitCase{"a \"b c\"", " ", {"a", "b c"}},
+        SplitCase{"\"\" x", " ", {"", "x"}}, SplitCase{"\"open ended", " ", {"open ended"}},
         SplitCase{"a  b", " ", {"a", "", "b"}},
         // The character after a closing quote is skipped unexamined.
         SplitCase{"\"q\"xy z", " ", {"q", "y", "z"}}));

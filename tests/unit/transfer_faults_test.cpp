@@ -40,8 +40,8 @@ std::string case_name(const testing::TestParamInfo<FaultCase>& info)
     const FaultCase& c = info.param;
     const char* transfers[] = {"UploadDefects", "DownloadDefects", "UploadShading"};
     return std::string(transfers[static_cast<int>(c.transfer)]) +
-           (c.transport == Transport::gentl ? "GenTL" : "Serial") + "Map" +
-           std::to_string(c.map) + "Access" + std::to_string(c.access);
+           (c.transport == Transport::gentl ? "GenTL" : "Serial") + "Map" + std::to_string(c.map) +
+           "Access" + std::to_string(c.access);
 }
 
 Log quiet_log(nullptr, LOG_INFO);
@@ -215,8 +215,8 @@ TEST_P(TransferFaults, ReportsFailureOrDoneAndTheStoreHoldsOneWholeMap)
         const camsim::DefectMap& held = after.defect_maps[map];
         const bool kept = held.pixels == before.defect_maps[map].pixels &&
                           held.columns == before.defect_maps[map].columns;
-        const bool sent = held.pixels == pixel_words(new_map) &&
-                          held.columns == column_words(new_map);
+        const bool sent =
+            held.pixels == pixel_words(new_map) && held.columns == column_words(new_map);
         EXPECT_TRUE(done ? sent : kept || sent) << printed;
     } else if (c.transfer == Transfer::upload_shading) {
         const std::vector<uint32_t>& held = after.shading_maps[map];
@@ -249,7 +249,6 @@ std::vector<FaultCase> every_access()
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryAccess, TransferFaults, testing::ValuesIn(every_access()),
-                         case_name);
+INSTANTIATE_TEST_SUITE_P(EveryAccess, TransferFaults, testing::ValuesIn(every_access()), case_name);
 
 }  // namespace
