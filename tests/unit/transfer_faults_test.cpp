@@ -19,7 +19,7 @@
 #include "camera_model.h"
 #include "correction/defpix.h"
 #include "environment.h"
-#include "lib/clserial.h"
+#include "camera/clserial.h"
 #include "lib/float_map.h"
 #include "lib/log.h"
 
