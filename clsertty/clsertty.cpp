@@ -13,17 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "lib/clserial_api.h"
+#include "clserial_exports.h"
 #include "port_discovery.h"
 #include "serial_line.h"
 
 using namespace clser;
 
 namespace {
-
-constexpr int32_t CL_ERR_PORT_IN_USE = -10003;
-constexpr int32_t CL_ERR_BAUD_RATE_NOT_SUPPORTED = -10008;
-constexpr uint32_t CL_DLL_VERSION_1_1 = 3;
 
 constexpr char manufacturer[] = "clsertty";
 constexpr uint32_t default_baud = 9600;
@@ -77,9 +73,15 @@ bool starting_baud(uint32_t& baud)
 // number of bits per second is taken too.
 uint32_t baud_from_argument(uint32_t argument)
 {
-    static const uint32_t flagged[] = {9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
-    for (uint32_t bit = 0; bit < 8; ++bit)
-        if (argument == (1u << bit)) return flagged[bit];
+    static const struct {
+        uint32_t flag;
+        uint32_t baud;
+    } flagged[] = {{CL_BAUDRATE_9600, 9600},     {CL_BAUDRATE_19200, 19200},
+                   {CL_BAUDRATE_38400, 38400},   {CL_BAUDRATE_57600, 57600},
+                   {CL_BAUDRATE_115200, 115200}, {CL_BAUDRATE_230400, 230400},
+                   {CL_BAUDRATE_460800, 460800}, {CL_BAUDRATE_921600, 921600}};
+    for (const auto& rate : flagged)
+        if (argument == rate.flag) return rate.baud;
     return argument;
 }
 
@@ -88,19 +90,6 @@ uint32_t baud_from_argument(uint32_t argument)
 int32_t status_of(clsertty::OpenFailure failure)
 {
     return failure == clsertty::OpenFailure::busy ? CL_ERR_PORT_IN_USE : CL_ERR_INVALID_INDEX;
-}
-
-int32_t copy_text(const std::string& text, char* buffer, uint32_t* size)
-{
-    if (!size) return CL_ERR_INVALID_REFERENCE;
-    const uint32_t needed = static_cast<uint32_t>(text.size() + 1);
-    if (!buffer || *size < needed) {
-        *size = needed;
-        return CL_ERR_BUFFER_TOO_SMALL;
-    }
-    std::memcpy(buffer, text.c_str(), needed);
-    *size = needed;
-    return CL_ERR_NO_ERR;
 }
 
 // Moves bytes a piece at a time until all have gone, the time is up or the

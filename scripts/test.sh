@@ -10,10 +10,13 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 
 presets=(${KD_PRESETS:-native debug win64 win32})
+# Warnings are errors here (the cache keeps it for the later package and fuzz
+# builds of the same folders); a developer's own builds only show them.
+werror=-DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 failed=()
 for preset in "${presets[@]}"; do
   echo "=== $preset ==="
-  cmake --preset "$preset" > /dev/null
+  cmake --preset "$preset" "$werror" > /dev/null
   cmake --build --preset "$preset"
   ctest --preset "$preset" -j2 || failed+=("$preset")
 done
@@ -45,6 +48,7 @@ fi
 fuzz_seconds=${KD_FUZZ_SECONDS:-60}
 if [ "$fuzz_seconds" -gt 0 ]; then
   echo "=== fuzz (${fuzz_seconds}s a target) ==="
+  cmake --preset fuzz "$werror" > /dev/null
   scripts/fuzz.sh "$fuzz_seconds" || failed+=(fuzz)
 fi
 

@@ -2,15 +2,14 @@
 // The camera's registers travel big-endian, as a GenTL device's do.
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "camera/gentl_api.h"
 #include "camera_model.h"
+#include "gentl_exports.h"
 #include "sim_config.h"
 
 using namespace gentl;
@@ -87,9 +86,8 @@ GC_ERROR entry_check(const char* name)
 // Counts one register access; the one the configuration names is refused.
 GC_ERROR injected_access_fault()
 {
-    constexpr GC_ERROR io_error = -1010;
     const uint32_t access = ++producer->port_accesses;
-    return access == producer->config.fail_access ? io_error : GC_ERR_SUCCESS;
+    return access == producer->config.fail_access ? GC_ERR_IO : GC_ERR_SUCCESS;
 }
 
 GC_ERROR copy_text(const std::string& text, char* buffer, size_t* size)
@@ -195,11 +193,7 @@ GC_ERROR GC_CALLTYPE GCInitLib()
 {
     if (producer) return GC_ERR_RESOURCE_IN_USE;
     SimConfig config = camsim::load_sim_config();
-    if (!config.problems.empty()) {
-        for (const std::string& problem : config.problems)
-            std::fprintf(stderr, "camsim: CAMSIM_CONFIG not understood: %s\n", problem.c_str());
-        return GC_ERR_INVALID_PARAMETER;
-    }
+    if (camsim::report_config_problems(config, "camsim")) return GC_ERR_INVALID_PARAMETER;
     auto failing = config.failing_entries.find("GCInitLib");
     if (failing != config.failing_entries.end()) return injected("GCInitLib", failing->second);
     producer.reset(new Producer(config));

@@ -162,12 +162,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const camsim::SimConfig config = camsim::load_sim_config();
-    if (!config.problems.empty()) {
-        for (const std::string& problem : config.problems)
-            std::fprintf(stderr, "camsim-serial: CAMSIM_CONFIG not understood: %s\n",
-                         problem.c_str());
-        return 2;
-    }
+    if (camsim::report_config_problems(config, "camsim-serial")) return 2;
     std::unique_ptr<clsertty::SerialLine> line = open_line(options);
     if (!line) return 1;
     camsim::CameraModel camera(config, camsim::state_file_from_environment());

@@ -3,14 +3,13 @@
 // each. A request on a silent register
 // gets no reply; a read then finds nothing at once instead of waiting out its
 // time-out, so tests stay fast.
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "camera_model.h"
-#include "lib/clserial_api.h"
+#include "clserial_exports.h"
 #include "serial_protocol.h"
 #include "sim_config.h"
 
@@ -31,10 +30,7 @@ struct Port {
 struct Library {
     Library() : config(camsim::load_sim_config())
     {
-        if (!config.problems.empty()) {
-            for (const std::string& problem : config.problems)
-                std::fprintf(stderr, "clsersim: CAMSIM_CONFIG not understood: %s\n",
-                             problem.c_str());
+        if (camsim::report_config_problems(config, "clsersim")) {
             // A settings file with mistakes offers no port rather than a camera
             // that behaves other than the test meant.
             config.serial_ports = 0;
@@ -79,19 +75,6 @@ Port* find_port(void* serial_ref)
     return nullptr;
 }
 
-int32_t copy_text(const std::string& text, char* buffer, uint32_t* size)
-{
-    if (!size) return CL_ERR_INVALID_REFERENCE;
-    const uint32_t needed = static_cast<uint32_t>(text.size() + 1);
-    if (!buffer || *size < needed) {
-        *size = needed;
-        return CL_ERR_BUFFER_TOO_SMALL;
-    }
-    std::memcpy(buffer, text.c_str(), needed);
-    *size = needed;
-    return CL_ERR_NO_ERR;
-}
-
 void receive(Port& port, char c)
 {
     std::string line;
@@ -127,7 +110,7 @@ int32_t CLSER_CALLTYPE clGetSerialPortIdentifier(uint32_t serial_index, char* po
 int32_t CLSER_CALLTYPE clGetManufacturerInfo(char* manufacturer, uint32_t* buffer_size,
                                              uint32_t* version)
 {
-    if (version) *version = 2;  // the 1.1 interface
+    if (version) *version = CL_DLL_VERSION_1_0;
     return copy_text(library().config.serial_manufacturer, manufacturer, buffer_size);
 }
 

@@ -1,6 +1,7 @@
 #include "sim_config.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -198,6 +199,13 @@ SimConfig load_sim_config()
     std::ostringstream text;
     text << file.rdbuf();
     return parse_sim_config(text.str());
+}
+
+bool report_config_problems(const SimConfig& config, const char* program)
+{
+    for (const std::string& problem : config.problems)
+        std::fprintf(stderr, "%s: CAMSIM_CONFIG not understood: %s\n", program, problem.c_str());
+    return !config.problems.empty();
 }
 
 std::string state_file_from_environment()

@@ -66,6 +66,11 @@ SimConfig parse_sim_config(const std::string& text);
 // not set. A file that cannot be read is a problem, not a silent default.
 SimConfig load_sim_config();
 
+// Tells each problem of config on standard error, one line each, as
+// "<program>: CAMSIM_CONFIG not understood: <problem>"; true when there was
+// one. What a mistaken file then means is the caller's to decide.
+bool report_config_problems(const SimConfig& config, const char* program);
+
 // The file named by CAMSIM_STATE, or empty.
 std::string state_file_from_environment();
 

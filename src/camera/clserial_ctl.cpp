@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "lib/clserial.h"
+#include "camera/clserial.h"
 #include "lib/log.h"
 
 namespace {

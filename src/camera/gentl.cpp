@@ -37,6 +37,18 @@ enum Entry : int32_t {
         entry_total
 };
 
+// The pointer type of each slot is the published one of the same name, so an
+// entry point is called through its own signature and no other.
+template <int32_t entry>
+struct EntryType;
+#define KD_GENTL_TYPE(name)          \
+    template <>                      \
+    struct EntryType<name##_entry> { \
+        using type = P##name;        \
+    };
+KD_GENTL_ENTRY_POINTS(KD_GENTL_TYPE)
+#undef KD_GENTL_TYPE
+
 }  // namespace
 
 const char* const GenTLProducer::entry_names[GenTLProducer::entry_count] = {
@@ -80,12 +92,13 @@ bool GenTLProducer::offers(const char* name) const
     return false;
 }
 
-template <typename F, typename... Args>
-GC_ERROR GenTLProducer::call(int32_t entry, Args... args) const
+template <int32_t entry, typename... Args>
+GC_ERROR GenTLProducer::call(Args... args) const
 {
     if (!entries_[entry]) return GC_ERR_NOT_IMPLEMENTED;
     // What was printed survives a crash inside the producer.
     std::fflush(stdout);
+    using F = typename EntryType<entry>::type;
     const GC_ERROR status = reinterpret_cast<F>(entries_[entry])(args...);
     if (status != GC_ERR_SUCCESS) log_failure(entry, status);
     return status;
@@ -109,92 +122,85 @@ void GenTLProducer::log_failure(int32_t entry, GC_ERROR status) const
                 static_cast<int>(status));
 }
 
-GC_ERROR GenTLProducer::GCInitLib() const { return call<PGCInitLib>(GCInitLib_entry); }
+GC_ERROR GenTLProducer::GCInitLib() const { return call<GCInitLib_entry>(); }
 
-GC_ERROR GenTLProducer::GCCloseLib() const { return call<PGCCloseLib>(GCCloseLib_entry); }
+GC_ERROR GenTLProducer::GCCloseLib() const { return call<GCCloseLib_entry>(); }
 
-GC_ERROR GenTLProducer::TLOpen(TL_HANDLE* system) const
-{
-    return call<PTLOpen>(TLOpen_entry, system);
-}
+GC_ERROR GenTLProducer::TLOpen(TL_HANDLE* system) const { return call<TLOpen_entry>(system); }
 
 GC_ERROR GenTLProducer::TLUpdateInterfaceList(TL_HANDLE system, bool8_t* changed,
                                               uint64_t timeout) const
 {
-    return call<PTLUpdateInterfaceList>(TLUpdateInterfaceList_entry, system, changed, timeout);
+    return call<TLUpdateInterfaceList_entry>(system, changed, timeout);
 }
 
 GC_ERROR GenTLProducer::TLGetNumInterfaces(TL_HANDLE system, uint32_t* count) const
 {
-    return call<PTLGetNumInterfaces>(TLGetNumInterfaces_entry, system, count);
+    return call<TLGetNumInterfaces_entry>(system, count);
 }
 
 GC_ERROR GenTLProducer::TLGetInterfaceID(TL_HANDLE system, uint32_t index, char* id,
                                          size_t* size) const
 {
-    return call<PTLGetInterfaceID>(TLGetInterfaceID_entry, system, index, id, size);
+    return call<TLGetInterfaceID_entry>(system, index, id, size);
 }
 
 GC_ERROR GenTLProducer::TLOpenInterface(TL_HANDLE system, const char* id,
                                         IF_HANDLE* interface_handle) const
 {
-    return call<PTLOpenInterface>(TLOpenInterface_entry, system, id, interface_handle);
+    return call<TLOpenInterface_entry>(system, id, interface_handle);
 }
 
 GC_ERROR GenTLProducer::IFUpdateDeviceList(IF_HANDLE interface_handle, bool8_t* changed,
                                            uint64_t timeout) const
 {
-    return call<PIFUpdateDeviceList>(IFUpdateDeviceList_entry, interface_handle, changed, timeout);
+    return call<IFUpdateDeviceList_entry>(interface_handle, changed, timeout);
 }
 
 GC_ERROR GenTLProducer::IFGetNumDevices(IF_HANDLE interface_handle, uint32_t* count) const
 {
-    return call<PIFGetNumDevices>(IFGetNumDevices_entry, interface_handle, count);
+    return call<IFGetNumDevices_entry>(interface_handle, count);
 }
 
 GC_ERROR GenTLProducer::IFGetDeviceID(IF_HANDLE interface_handle, uint32_t index, char* id,
                                       size_t* size) const
 {
-    return call<PIFGetDeviceID>(IFGetDeviceID_entry, interface_handle, index, id, size);
+    return call<IFGetDeviceID_entry>(interface_handle, index, id, size);
 }
 
 GC_ERROR GenTLProducer::IFGetDeviceInfo(IF_HANDLE interface_handle, const char* id,
                                         DEVICE_INFO_CMD command, INFO_DATATYPE* type, void* buffer,
                                         size_t* size) const
 {
-    return call<PIFGetDeviceInfo>(IFGetDeviceInfo_entry, interface_handle, id, command, type,
-                                  buffer, size);
+    return call<IFGetDeviceInfo_entry>(interface_handle, id, command, type, buffer, size);
 }
 
 GC_ERROR GenTLProducer::IFOpenDevice(IF_HANDLE interface_handle, const char* id,
                                      DEVICE_ACCESS_FLAGS flags, DEV_HANDLE* device) const
 {
-    return call<PIFOpenDevice>(IFOpenDevice_entry, interface_handle, id, flags, device);
+    return call<IFOpenDevice_entry>(interface_handle, id, flags, device);
 }
 
 GC_ERROR GenTLProducer::DevGetPort(DEV_HANDLE device, PORT_HANDLE* port) const
 {
-    return call<PDevGetPort>(DevGetPort_entry, device, port);
+    return call<DevGetPort_entry>(device, port);
 }
 
-GC_ERROR GenTLProducer::DevClose(DEV_HANDLE device) const
-{
-    return call<PDevClose>(DevClose_entry, device);
-}
+GC_ERROR GenTLProducer::DevClose(DEV_HANDLE device) const { return call<DevClose_entry>(device); }
 
 GC_ERROR GenTLProducer::IFClose(IF_HANDLE interface_handle) const
 {
-    return call<PIFClose>(IFClose_entry, interface_handle);
+    return call<IFClose_entry>(interface_handle);
 }
 
 GC_ERROR GenTLProducer::GCReadPort(PORT_HANDLE port, uint64_t address, void* buffer,
                                    size_t* size) const
 {
-    return call<PGCReadPort>(GCReadPort_entry, port, address, buffer, size);
+    return call<GCReadPort_entry>(port, address, buffer, size);
 }
 
 GC_ERROR GenTLProducer::GCWritePort(PORT_HANDLE port, uint64_t address, const void* buffer,
                                     size_t* size) const
 {
-    return call<PGCWritePort>(GCWritePort_entry, port, address, buffer, size);
+    return call<GCWritePort_entry>(port, address, buffer, size);
 }

@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "camera/gentl_api.h"
+#include "gentl_api.h"
 #include "lib/text.h"
 
 class Log;
@@ -68,8 +68,9 @@ public:
                                 size_t* size) const;
 
 private:
-    template <typename F, typename... Args>
-    gentl::GC_ERROR call(int32_t entry, Args... args) const;
+    // Calls the entry point bound in that slot, through its published pointer type.
+    template <int32_t entry, typename... Args>
+    gentl::GC_ERROR call(Args... args) const;
     void log_failure(int32_t entry, gentl::GC_ERROR status) const;
 
     Log* log_;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/clserial.h"
+#include "camera/clserial.h"
 
 struct FakeSerialLibrary {
     // What the library reports.

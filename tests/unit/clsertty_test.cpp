@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "lib/clserial_api.h"
+#include "clserial_api.h"
 #include "platform/library.h"
 #include "serial_line.h"
 
@@ -19,9 +19,6 @@ using namespace clser;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-constexpr int32_t CL_ERR_PORT_IN_USE = -10003;
-constexpr int32_t CL_ERR_BAUD_RATE_NOT_SUPPORTED = -10008;
 
 // Generous: a bound on waiting, not a measure of speed.
 constexpr long slack_ms = 1500;
@@ -245,7 +242,7 @@ TEST_F(ClserttyLine, RefusesWhatItDidNotOpen)
     EXPECT_EQ(CL_ERR_PORT_IN_USE, init(0, &second));
     const auto set_baud = entry<PclSetBaudRate>("clSetBaudRate");
     EXPECT_EQ(CL_ERR_BAUD_RATE_NOT_SUPPORTED, set_baud(ref_, 12345));
-    EXPECT_EQ(CL_ERR_NO_ERR, set_baud(ref_, 16));  // the flag for 115200
+    EXPECT_EQ(CL_ERR_NO_ERR, set_baud(ref_, CL_BAUDRATE_115200));
     EXPECT_EQ(CL_ERR_NO_ERR, set_baud(ref_, 19200));
 
     entry<PclSerialClose>("clSerialClose")(ref_);

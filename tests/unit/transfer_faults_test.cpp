@@ -18,10 +18,10 @@
 #include "camera/map_transfer.h"
 #include "camera_model.h"
 #include "correction/defpix.h"
-#include "lib/clserial.h"
+#include "environment.h"
+#include "camera/clserial.h"
 #include "lib/float_map.h"
 #include "lib/log.h"
-#include "environment.h"
 
 namespace {
 

@@ -1,11 +1,12 @@
-// The GenICam GenTL producer interface as far as this program and its
-// simulated producer use it, written from the published standard.
+// The GenICam GenTL producer interface, written from the published standard:
+// its status codes in full, and the types, constants and entry-point
+// signatures this program and its simulated producer use.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/gentl_callconv.h"
+#include "callconv.h"
 
 namespace gentl {
 
@@ -50,11 +51,24 @@ constexpr GC_ERROR GC_ERR_RESOURCE_IN_USE = -1004;
 constexpr GC_ERROR GC_ERR_ACCESS_DENIED = -1005;
 constexpr GC_ERROR GC_ERR_INVALID_HANDLE = -1006;
 constexpr GC_ERROR GC_ERR_INVALID_ID = -1007;
+constexpr GC_ERROR GC_ERR_NO_DATA = -1008;
 constexpr GC_ERROR GC_ERR_INVALID_PARAMETER = -1009;
+constexpr GC_ERROR GC_ERR_IO = -1010;
 constexpr GC_ERROR GC_ERR_TIMEOUT = -1011;
+constexpr GC_ERROR GC_ERR_ABORT = -1012;
+constexpr GC_ERROR GC_ERR_INVALID_BUFFER = -1013;
+constexpr GC_ERROR GC_ERR_NOT_AVAILABLE = -1014;
 constexpr GC_ERROR GC_ERR_INVALID_ADDRESS = -1015;
 constexpr GC_ERROR GC_ERR_BUFFER_TOO_SMALL = -1016;
 constexpr GC_ERROR GC_ERR_INVALID_INDEX = -1017;
+constexpr GC_ERROR GC_ERR_PARSING_CHUNK_DATA = -1018;
+constexpr GC_ERROR GC_ERR_INVALID_VALUE = -1019;
+constexpr GC_ERROR GC_ERR_RESOURCE_EXHAUSTED = -1020;
+constexpr GC_ERROR GC_ERR_OUT_OF_MEMORY = -1021;
+constexpr GC_ERROR GC_ERR_BUSY = -1022;
+constexpr GC_ERROR GC_ERR_AMBIGUOUS = -1023;
+// Codes from here down are a producer's own.
+constexpr GC_ERROR GC_ERR_CUSTOM_ID = -10000;
 
 constexpr INFO_DATATYPE INFO_DATATYPE_STRING = 1;
 

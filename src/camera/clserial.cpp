@@ -1,4 +1,4 @@
-#include "lib/clserial.h"
+#include "camera/clserial.h"
 
 #include <cstdio>
 #include <string>

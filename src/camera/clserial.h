@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "lib/clserial_api.h"
+#include "clserial_api.h"
 #include "lib/text.h"
 #include "platform/lock.h"
 
