@@ -102,8 +102,9 @@ OutlierScan scan_outliers(const ImageBW& image, int32_t threshold, int32_t windo
     return scan;
 }
 
-std::optional<double> temporal_noise(const std::vector<std::string>& frames, int32_t width,
-                                     int32_t height)
+std::optional<double> temporal_noise(
+    const std::vector<std::string>& frames, int32_t width, int32_t height,
+    const std::function<void(int64_t lines_done, int64_t lines_total)>& progress)
 {
     const size_t count = frames.size();
     if (count < 2 || width <= 0 || height <= 0) return std::nullopt;
@@ -131,9 +132,11 @@ std::optional<double> temporal_noise(const std::vector<std::string>& frames, int
             scaled += frames_count * static_cast<int64_t>(squares[i]) -
                       static_cast<int64_t>(sums[i]) * static_cast<int64_t>(sums[i]);
         variance_total += static_cast<double>(scaled);
+        if (progress) progress(first + lines, height);
     }
     const double pixels = static_cast<double>(width) * static_cast<double>(height);
-    const double divisor = static_cast<double>(frames_count) * static_cast<double>(frames_count - 1);
+    const double divisor =
+        static_cast<double>(frames_count) * static_cast<double>(frames_count - 1);
     return std::sqrt(variance_total / divisor / pixels);
 }
 
@@ -298,8 +301,8 @@ GainFigures gain_figures(const FloatMap& gains)
 
 std::unique_ptr<ImageBW> copy_of(const ImageBW& image)
 {
-    std::unique_ptr<ImageBW> copy(new ImageBW(static_cast<int32_t>(image.width()),
-                                              static_cast<int32_t>(image.height())));
+    std::unique_ptr<ImageBW> copy(
+        new ImageBW(static_cast<int32_t>(image.width()), static_cast<int32_t>(image.height())));
     std::memcpy(copy->data(), image.data(), pixel_count(image));
     return copy;
 }

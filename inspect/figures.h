@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,8 +44,9 @@ OutlierScan scan_outliers(const ImageBW& image, int32_t threshold, int32_t windo
 // variance across the frames (divisor L - 1), in grey levels; none for a
 // single frame or when a frame cannot be read again. A pixel's value is the
 // one the sum adds: the grey byte, or the channel mean rounded down.
-std::optional<double> temporal_noise(const std::vector<std::string>& frames, int32_t width,
-                                     int32_t height);
+std::optional<double> temporal_noise(
+    const std::vector<std::string>& frames, int32_t width, int32_t height,
+    const std::function<void(int64_t lines_done, int64_t lines_total)>& progress = {});
 
 // The map's pixel entries grouped into 8-connected clusters.
 struct ClusterCounts {

@@ -132,8 +132,8 @@ bool check_shading_lines(const std::string& path, const MapLines& lines, std::st
     const size_t width = static_cast<size_t>(parse_int(header[0].c_str()));
     const size_t height = static_cast<size_t>(parse_int(header[1].c_str()));
     if (lines.size() - 1 != height) {
-        error = path + ": holds " + std::to_string(lines.size() - 1) + " rows of gains, its header " +
-                std::to_string(height);
+        error = path + ": holds " + std::to_string(lines.size() - 1) +
+                " rows of gains, its header " + std::to_string(height);
         return false;
     }
     for (size_t row = 1; row < lines.size(); ++row) {

@@ -7,8 +7,8 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
 #define STBI_WRITE_NO_STDIO
-#include <stb_image_write.h>
 #include <stb_easy_font.h>
+#include <stb_image_write.h>
 
 namespace {
 

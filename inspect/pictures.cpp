@@ -19,8 +19,8 @@ const Colour dark_colour{30, 110, 255};
 
 // Five stops from dark violet to yellow, evenly spaced; perceived brightness
 // rises all the way, so the scale reads in grey too.
-const Colour scale_stops[] = {{68, 1, 84}, {59, 82, 139}, {33, 145, 140}, {94, 201, 98},
-                              {253, 231, 37}};
+const Colour scale_stops[] = {
+    {68, 1, 84}, {59, 82, 139}, {33, 145, 140}, {94, 201, 98}, {253, 231, 37}};
 
 Colour scale_colour(double t)
 {
@@ -84,8 +84,8 @@ std::string svg_line(double x1, double y1, double x2, double y2, const char* col
 {
     char line[160];
     std::snprintf(line, sizeof line,
-                  "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"%s\"/>\n", x1,
-                  y1, x2, y2, colour);
+                  "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"%s\"/>\n", x1, y1,
+                  x2, y2, colour);
     return line;
 }
 
@@ -116,8 +116,7 @@ std::string legend(double x, double y, bool with_after, const char* after_label)
 
 // One panel of the profiles: the curves over their index, grey levels up.
 std::string profile_panel(const char* title, const std::vector<double>& before,
-                          const std::vector<double>* after, double top, double width,
-                          double height)
+                          const std::vector<double>* after, double top, double width, double height)
 {
     double low = *std::min_element(before.begin(), before.end());
     double high = *std::max_element(before.begin(), before.end());
@@ -168,8 +167,8 @@ Picture gains_picture(const FloatMap& gains)
     }
     const std::string high_text = number_text("%.4f", high);
     const std::string low_text = number_text("%.4f", low);
-    const int32_t text_width =
-        std::max(Picture::text_width(high_text, text_scale), Picture::text_width(low_text, text_scale));
+    const int32_t text_width = std::max(Picture::text_width(high_text, text_scale),
+                                        Picture::text_width(low_text, text_scale));
     Picture picture(bar_x + bar_width + 8 + text_width + margin, map_height + 2 * margin, white);
 
     const double span = high > low ? static_cast<double>(high) - low : 0.0;
@@ -207,8 +206,7 @@ Picture defects_picture(const ImageBW& mean, const DefpixTable* map, const Outli
         }
         for (int32_t i = 0; i < width; ++i) {
             const int32_t x0 = i * step;
-            const uint32_t count =
-                static_cast<uint32_t>((std::min(W, x0 + step) - x0) * (y1 - y0));
+            const uint32_t count = static_cast<uint32_t>((std::min(W, x0 + step) - x0) * (y1 - y0));
             const uint8_t grey = static_cast<uint8_t>(sums[static_cast<size_t>(i)] / count);
             picture.set(i, j, Colour{grey, grey, grey});
         }
@@ -269,8 +267,8 @@ std::string deviation_svg(const OutlierScan& before, const OutlierScan* after, i
         return values;
     };
     std::string svg = svg_head(width, height);
-    svg += svg_text(left, 22, "Pixels deviating from their window mean by more than x (%)",
-                    "start");
+    svg +=
+        svg_text(left, 22, "Pixels deviating from their window mean by more than x (%)", "start");
     svg += svg_line(left, y.at(lowest_decade), left + x.length, y.at(lowest_decade), "black");
     svg += svg_line(left, y.at(lowest_decade), left, y.at(2.0), "black");
     for (int32_t decade = static_cast<int32_t>(lowest_decade); decade <= 2; ++decade) {

@@ -75,6 +75,13 @@ def prog(request, tmp_path):
 
 
 @pytest.fixture
+def inspect(prog):
+    """kd-inspect, built beside the program, run in the same folder."""
+    name = "kd-inspect.exe" if prog.windows else "kd-inspect"
+    return Program(os.path.join(prog.bin_dir, name), " ".join(prog.emulator), prog.cwd)
+
+
+@pytest.fixture
 def testdata(request):
     folder = request.config.getoption("--testdata")
     if not folder or not os.path.isdir(folder):

@@ -1,0 +1,163 @@
+// kd-inspect: whether a calibration is good, whether two maps are the same,
+// and a defect map with its bad columns folded. Reuses the program's own
+// reading, detection, correction and map file code.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "fold_columns.h"
+#include "map_diff.h"
+#include "report.h"
+
+namespace {
+
+const char* const version_text = "kd-inspect 0.4\n";
+
+const char* const usage_text =
+    "usage: kd-inspect report FRAME.bmp... [--defpix MAP.txt] [--shading MAP.txt]\n"
+    "                         [--threshold T] [--width W] [--out DIR]\n"
+    "       kd-inspect diff A.txt B.txt [--ignore-columns]\n"
+    "       kd-inspect fold-columns IN.txt OUT.txt --height H [--min-fraction F]\n"
+    "       kd-inspect --help | --version\n"
+    "\n"
+    "report        judges a calibration: the frames it was made from and its maps, as\n"
+    "              report.html, metrics.json and pictures in DIR (default kd-report)\n"
+    "diff          compares two defect maps or two shading maps; exit status 1 when\n"
+    "              they differ\n"
+    "fold-columns  rewrites a defect map with one column entry for each column that is\n"
+    "              mostly bad pixels\n"
+    "\n"
+    "kd-inspect COMMAND --help tells more of each.\n";
+
+const char* const report_usage =
+    "usage: kd-inspect report FRAME.bmp... [--defpix MAP.txt] [--shading MAP.txt]\n"
+    "                         [--threshold T] [--width W] [--out DIR]\n"
+    "\n"
+    "Reads the frames a calibration was made from (those given to --load_img) and\n"
+    "the defect map and/or shading map it made, and writes report.html,\n"
+    "metrics.json, gains.png, defects.png, profiles.svg and deviation.svg into DIR.\n"
+    "\n"
+    "  --defpix MAP.txt   the defect map\n"
+    "  --shading MAP.txt  the shading map\n"
+    "  --threshold T      detection threshold in grey levels (default 16)\n"
+    "  --width W          detection window in pixels (default 128)\n"
+    "  --out DIR          the report's folder, made if missing (default kd-report)\n";
+
+const char* const diff_usage =
+    "usage: kd-inspect diff A.txt B.txt [--ignore-columns]\n"
+    "\n"
+    "Compares two defect maps (pixels by position, columns by x) or two shading\n"
+    "maps (gains as the camera stores them). Prints \"identical\" and exits 0, or\n"
+    "the differences and exits 1.\n"
+    "\n"
+    "  --ignore-columns   compare the pixel entries only, as for a map read back\n"
+    "                     from a camera, which holds no columns\n";
+
+const char* const fold_usage =
+    "usage: kd-inspect fold-columns IN.txt OUT.txt --height H [--min-fraction F]\n"
+    "\n"
+    "Writes IN's defect map to OUT with every column that holds at least F x H\n"
+    "pixel entries as one column entry.\n"
+    "\n"
+    "  --height H         the sensor's height in pixels\n"
+    "  --min-fraction F   the share of a column that makes it a bad column, above 0\n"
+    "                     and at most 1 (default 0.5)\n";
+
+int usage_error(const std::string& command, const std::string& message)
+{
+    std::fprintf(stderr, "kd-inspect%s%s: %s (see kd-inspect%s%s --help)\n",
+                 command.empty() ? "" : " ", command.c_str(), message.c_str(),
+                 command.empty() ? "" : " ", command.c_str());
+    return 2;
+}
+
+int help(const char* text)
+{
+    std::fputs(text, stdout);
+    return 0;
+}
+
+int report_command(const std::vector<std::string>& args)
+{
+    ParsedArguments parsed;
+    std::string error;
+    const std::vector<OptionRule> rules = {{"--defpix", true},
+                                           {"--shading", true},
+                                           {"--threshold", true},
+                                           {"--width", true},
+                                           {"--out", true}};
+    if (!parse_arguments(args, 2, rules, parsed, error)) return usage_error("report", error);
+    if (parsed.help) return help(report_usage);
+    ReportOptions options;
+    options.frames = parsed.files;
+    if (options.frames.empty()) return usage_error("report", "no FRAME.bmp given");
+    if (parsed.values.count("--defpix")) options.defect_map = parsed.values["--defpix"];
+    if (parsed.values.count("--shading")) options.shading_map = parsed.values["--shading"];
+    if (parsed.values.count("--out")) options.out_dir = parsed.values["--out"];
+    if (parsed.values.count("--threshold") &&
+        !parse_whole_number(parsed.values["--threshold"], INT32_MIN, INT32_MAX, options.threshold))
+        return usage_error("report", "--threshold takes a whole number");
+    if (parsed.values.count("--width") &&
+        !parse_whole_number(parsed.values["--width"], 1, INT32_MAX, options.window))
+        return usage_error("report", "--width takes a whole number of 1 or more");
+    if (options.out_dir.empty()) return usage_error("report", "--out takes a folder name");
+    return run_report(options);
+}
+
+int diff_command(const std::vector<std::string>& args)
+{
+    ParsedArguments parsed;
+    std::string error;
+    if (!parse_arguments(args, 2, {{"--ignore-columns", false}}, parsed, error))
+        return usage_error("diff", error);
+    if (parsed.help) return help(diff_usage);
+    if (parsed.files.size() < 2)
+        return usage_error("diff",
+                           parsed.files.empty() ? "A.txt and B.txt not given" : "B.txt not given");
+    if (parsed.files.size() > 2)
+        return usage_error("diff", "more than two maps given: " + parsed.files[2]);
+    DiffOptions options{parsed.files[0], parsed.files[1],
+                        parsed.flags.count("--ignore-columns") != 0};
+    return run_diff(options);
+}
+
+int fold_command(const std::vector<std::string>& args)
+{
+    ParsedArguments parsed;
+    std::string error;
+    if (!parse_arguments(args, 2, {{"--height", true}, {"--min-fraction", true}}, parsed, error))
+        return usage_error("fold-columns", error);
+    if (parsed.help) return help(fold_usage);
+    if (parsed.files.size() < 2)
+        return usage_error("fold-columns", parsed.files.empty() ? "IN.txt and OUT.txt not given"
+                                                                : "OUT.txt not given");
+    if (parsed.files.size() > 2)
+        return usage_error("fold-columns", "more than two files given: " + parsed.files[2]);
+    FoldOptions options;
+    options.in = parsed.files[0];
+    options.out = parsed.files[1];
+    if (!parsed.values.count("--height")) return usage_error("fold-columns", "--height not given");
+    if (!parse_whole_number(parsed.values["--height"], 1, INT32_MAX, options.height))
+        return usage_error("fold-columns", "--height takes a whole number of 1 or more");
+    if (parsed.values.count("--min-fraction") &&
+        !parse_decimal(parsed.values["--min-fraction"], 0.0, 1.0, options.min_fraction))
+        return usage_error("fold-columns", "--min-fraction takes a number above 0 and at most 1");
+    return run_fold_columns(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::string> args(argv, argv + argc);
+    if (args.size() < 2) return usage_error("", "no command given");
+    const std::string& command = args[1];
+    if (command == "--help" || command == "-h") return help(usage_text);
+    if (command == "--version") return help(version_text);
+    if (command == "report") return report_command(args);
+    if (command == "diff") return diff_command(args);
+    if (command == "fold-columns") return fold_command(args);
+    if (!command.empty() && command[0] == '-') return usage_error("", "unknown option " + command);
+    return usage_error("", "unknown command " + command);
+}

@@ -1,0 +1,313 @@
+#include "report.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <optional>
+
+#include "correction/defpix.h"
+#include "correction/defpix_apply.h"
+#include "correction/shading.h"
+#include "figures.h"
+#include "lib/accumulate.h"
+#include "lib/atomic_file.h"
+#include "lib/bmp.h"
+#include "lib/float_map.h"
+#include "lib/image_sum.h"
+#include "map_input.h"
+#include "pictures.h"
+#include "platform/directory.h"
+#include "progress.h"
+#include "report_data.h"
+#include "report_page.h"
+
+namespace {
+
+// What the frame's header says of its size and depth; false when the file
+// is too short to hold one.
+bool frame_header(const std::string& path, BmpLayout& layout, uint64_t& file_size)
+{
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    uint8_t header[bmp_header_size];
+    const bool read = std::fread(header, 1, sizeof header, file) == sizeof header &&
+                      std::fseek(file, 0, SEEK_END) == 0;
+    const long end = read ? std::ftell(file) : -1;
+    std::fclose(file);
+    if (end < 0) return false;
+    layout = parse_bmp_header(header);
+    file_size = static_cast<uint64_t>(end);
+    return true;
+}
+
+// Why reading the frames stopped at `path`.
+std::string frame_problem(const std::vector<std::string>& frames, const std::string& path)
+{
+    BmpLayout layout;
+    uint64_t file_size = 0;
+    if (!frame_header(path, layout, file_size)) return path + ": cannot be read as a BMP file";
+    const uint32_t bytes_per_pixel = bmp_bytes_per_pixel(layout.bits_per_pixel);
+    if (bytes_per_pixel == 0)
+        return path + ": has " + std::to_string(layout.bits_per_pixel) +
+               " bits a pixel; frames have 8, 24 or 32";
+    if (!bmp_pixels_readable(layout, bytes_per_pixel, UINT64_MAX))
+        return path + ": is not an uncompressed BMP file with pixels";
+    if (!bmp_pixels_readable(layout, bytes_per_pixel, file_size))
+        return path + ": is cut short: its header asks for " + std::to_string(layout.width) +
+               " x " + std::to_string(layout.height) + " pixels, the file ends before them";
+    BmpLayout first;
+    uint64_t first_size = 0;
+    if (path != frames.front() && frame_header(frames.front(), first, first_size) &&
+        (first.width != layout.width || first.height != layout.height))
+        return path + ": is " + std::to_string(layout.width) + " x " +
+               std::to_string(layout.height) + " pixels, " + frames.front() + " is " +
+               std::to_string(first.width) + " x " + std::to_string(first.height);
+    return path + ": was cut short or changed while being read";
+}
+
+std::string entry_text(const DefpixEntry& entry)
+{
+    return std::to_string(entry.x) + ";" + std::to_string(entry.y) + ";" +
+           std::to_string(entry.kind);
+}
+
+// Entries that name no pixel of the frames make the map one of another sensor.
+bool check_map_fits(const std::string& path, const DefpixTable& table, int32_t width,
+                    int32_t height, std::string& error)
+{
+    int64_t outside = 0;
+    const DefpixEntry* first = nullptr;
+    for (const DefpixEntry& entry : table) {
+        const bool column = entry.kind >= defpix_kind_column;
+        const bool inside =
+            entry.x >= 0 && entry.x < width && (column || (entry.y >= 0 && entry.y < height));
+        if (inside) continue;
+        ++outside;
+        if (!first) first = &entry;
+    }
+    if (!outside) return true;
+    error = path + ": " + std::to_string(outside) +
+            (outside == 1 ? " entry lies" : " entries lie") + " outside the " +
+            std::to_string(width) + " x " + std::to_string(height) +
+            " frames (the first: " + entry_text(*first) + ")";
+    return false;
+}
+
+bool check_blocks_fit(const std::string& path, const FloatMap& gains, int32_t width, int32_t height,
+                      std::string& error)
+{
+    const int32_t across = shading_block_count(width);
+    const int32_t down = shading_block_count(height);
+    if (gains.width() == across && gains.height() == down) return true;
+    error = path + ": " + std::to_string(gains.width()) + " x " + std::to_string(gains.height()) +
+            " blocks, the " + std::to_string(width) + " x " + std::to_string(height) +
+            " frames have " + std::to_string(across) + " x " + std::to_string(down) +
+            " blocks of 16 x 16 pixels";
+    return false;
+}
+
+double percent_of(int64_t count, int64_t pixels)
+{
+    return 100.0 * static_cast<double>(count) / static_cast<double>(pixels);
+}
+
+struct ReportFile {
+    std::string name;
+    std::string bytes;
+};
+
+bool write_files(const std::string& folder, const std::vector<ReportFile>& files,
+                 std::string& error)
+{
+    if (!platform::make_directories(folder)) {
+        error = folder + ": the folder cannot be made";
+        return false;
+    }
+    const std::string prefix = folder.empty() || platform::is_path_separator(folder.back())
+                                   ? folder
+                                   : folder + platform::path_separator();
+    for (const ReportFile& file : files) {
+        const std::string path = prefix + file.name;
+        AtomicFile out(path.c_str());
+        if (!out.is_open() || !out.write(file.bytes.data(), file.bytes.size()) || !out.commit()) {
+            error = path + ": cannot be written";
+            return false;
+        }
+    }
+    return true;
+}
+
+class Report {
+public:
+    explicit Report(const ReportOptions& options) : options_(options), progress_(stdout) {}
+
+    bool run(std::string& error)
+    {
+        if (!read_maps(error) || !read_frames(error)) return false;
+        if (table_ && !check_map_fits(options_.defect_map, *table_, width(), height(), error))
+            return false;
+        if (gains_ && !check_blocks_fit(options_.shading_map, *gains_, width(), height(), error))
+            return false;
+        measure();
+        std::vector<ReportFile> files = make_files();
+        progress_.clear();
+        if (!write_files(options_.out_dir, files, error)) return false;
+        std::fputs(summary_text(data_, report_metrics(data_)).c_str(), stdout);
+        std::printf("report: %s\n", report_path().c_str());
+        return true;
+    }
+
+private:
+    int32_t width() const { return data_.width; }
+    int32_t height() const { return data_.height; }
+    int64_t pixels() const { return int64_t{data_.width} * data_.height; }
+
+    std::string report_path() const
+    {
+        const std::string& folder = options_.out_dir;
+        if (folder.empty() || platform::is_path_separator(folder.back()))
+            return folder + "report.html";
+        return folder + platform::path_separator() + "report.html";
+    }
+
+    bool read_maps(std::string& error)
+    {
+        if (!options_.defect_map.empty()) {
+            table_.reset(new DefpixTable);
+            if (!read_defect_map(options_.defect_map, *table_, error)) return false;
+        }
+        if (!options_.shading_map.empty()) {
+            gains_ = read_shading_map_strictly(options_.shading_map, error);
+            if (!gains_) return false;
+        }
+        return true;
+    }
+
+    // The frames as --load_img sums them, and their mean as the map
+    // creations make it.
+    bool read_frames(std::string& error)
+    {
+        const std::vector<std::string>& frames = options_.frames;
+        const int64_t count = static_cast<int64_t>(frames.size());
+        std::string failed;
+        AccumulateEvents events;
+        events.failed = [&failed](const char* path) { failed = path; };
+        events.progress = [&](int64_t done, int64_t total) {
+            progress_.show("reading frames", done * count / total, count);
+        };
+        Accumulated sum = accumulate_bmp_files(frames, ImageSum(), events);
+        if (!sum.done) {
+            error = frame_problem(frames, failed);
+            return false;
+        }
+        data_.frame_count = sum.images.count;
+        data_.width = sum.images.sum->width();
+        data_.height = sum.images.sum->height();
+        const MeanImage mean(std::move(sum.images));
+        data_.frames_mean = mean.values().mean();
+        grey_ = mean.grey();
+        data_.temporal_noise =
+            temporal_noise(frames, width(), height(), [&](int64_t done, int64_t total) {
+                progress_.show("reading frames again", done * count / total, count);
+            });
+        return true;
+    }
+
+    void measure()
+    {
+        data_.threshold = options_.threshold;
+        data_.window = options_.window;
+        progress_.show("detecting outliers", 0, 1);
+        scan_ = scan_outliers(*grey_, options_.threshold, options_.window);
+        data_.outliers_bright = scan_.bright;
+        data_.outliers_dark = scan_.dark;
+        data_.deviating_before = percent_of(scan_.outliers(), pixels());
+
+        std::unique_ptr<ImageBW> corrected = copy_of(*grey_);
+        if (table_) measure_defects(*corrected);
+        if (gains_) measure_shading(*corrected);
+        data_.blocks_before = block_figures(*block_means(*grey_), width(), height());
+        data_.nonuniformity_before = nonuniformity(*grey_, mask_.empty() ? nullptr : &mask_);
+        before_ = profiles_of(*grey_);
+        if (table_ || gains_) {
+            data_.nonuniformity_after = nonuniformity(*corrected, mask_.empty() ? nullptr : &mask_);
+            after_ = profiles_of(*corrected);
+        }
+    }
+
+    // `image` comes back with the defects corrected as --apply_defpix_map
+    // corrects an image.
+    void measure_defects(ImageBW& image)
+    {
+        const DefpixTable& table = *table_;
+        data_.has_defect_map = true;
+        for (const DefpixEntry& entry : table)
+            ++(entry.kind >= defpix_kind_column ? data_.map_columns : data_.map_pixels);
+        data_.clusters = count_clusters(table);
+        mask_ = defect_mask(table, width(), height());
+        data_.agreement = compare_with_map(scan_, mask_, table, width());
+        correct_defects(table, image, false);
+        progress_.show("detecting outliers again", 0, 1);
+        scan_after_.reset(
+            new OutlierScan(scan_outliers(image, options_.threshold, options_.window)));
+        data_.deviating_after = percent_of(scan_after_->outliers(), pixels());
+    }
+
+    // `image` comes back with the gains applied as --apply_shading_map
+    // applies them.
+    void measure_shading(ImageBW& image)
+    {
+        const FloatMap& gains = *gains_;
+        data_.has_shading_map = true;
+        data_.blocks_x = gains.width();
+        data_.blocks_y = gains.height();
+        data_.gains = gain_figures(gains);
+        std::unique_ptr<ImageBW> shaded = copy_of(*grey_);
+        apply_gains(gains, *shaded);
+        data_.blocks_after = block_figures(*block_means(*shaded), width(), height());
+        apply_gains(gains, image);
+    }
+
+    std::vector<ReportFile> make_files()
+    {
+        progress_.show("drawing pictures", 0, 1);
+        std::vector<ReportFile> files;
+        if (gains_) files.push_back({"gains.png", gains_picture(*gains_).png()});
+        files.push_back({"defects.png", defects_picture(*grey_, table_.get(), scan_).png()});
+        files.push_back({"profiles.svg", profiles_svg(before_, after_ ? &*after_ : nullptr)});
+        files.push_back({"deviation.svg", deviation_svg(scan_, scan_after_.get(), pixels())});
+        const std::vector<Metric> metrics = report_metrics(data_);
+        files.push_back({"metrics.json", metrics_json(metrics)});
+        ReportInputs inputs{options_.frames, options_.defect_map, options_.shading_map};
+        files.push_back({"report.html", report_html(inputs, data_, metrics)});
+        return files;
+    }
+
+    const ReportOptions& options_;
+    Progress progress_;
+    std::unique_ptr<DefpixTable> table_;
+    std::unique_ptr<FloatMap> gains_;
+    std::unique_ptr<ImageBW> grey_;
+    ReportData data_;
+    OutlierScan scan_;
+    std::unique_ptr<OutlierScan> scan_after_;
+    std::vector<uint8_t> mask_;
+    Profiles before_;
+    std::optional<Profiles> after_;
+};
+
+}  // namespace
+
+int run_report(const ReportOptions& options)
+{
+    std::string error;
+    try {
+        Report report(options);
+        if (report.run(error)) return 0;
+    } catch (const std::bad_alloc&) {
+        error = "out of memory";
+    }
+    std::fprintf(stderr, "kd-inspect report: %s\n", error.c_str());
+    return 2;
+}

@@ -1,0 +1,63 @@
+// What a report says, as one list of figures under their metrics.json keys:
+// the same rows make metrics.json, the page's summary table and the summary
+// printed on standard output.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "figures.h"
+
+// Everything measured for one report; what needs a map that was not given
+// stays empty.
+struct ReportData {
+    int32_t frame_count = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    double frames_mean = 0.0;
+    std::optional<double> temporal_noise;
+    int32_t threshold = 0;
+    int32_t window = 0;
+
+    int64_t outliers_bright = 0;
+    int64_t outliers_dark = 0;
+    double deviating_before = 0.0;
+
+    bool has_defect_map = false;
+    int64_t map_pixels = 0;
+    int64_t map_columns = 0;
+    ClusterCounts clusters;
+    MapAgreement agreement;
+    double deviating_after = 0.0;
+
+    bool has_shading_map = false;
+    int32_t blocks_x = 0;
+    int32_t blocks_y = 0;
+    GainFigures gains;
+    BlockFigures blocks_before;
+    BlockFigures blocks_after;
+
+    std::optional<double> nonuniformity_before;
+    std::optional<double> nonuniformity_after;
+};
+
+// One figure: its key ("frames.count"), its value (none is null), and
+// whether it is a count.
+struct Metric {
+    std::string key;
+    std::optional<double> value;
+    bool count = false;
+};
+
+// In the order of metrics.json. Where the defect map was not given,
+// "defects.clusters" is one null row instead of its four.
+std::vector<Metric> report_metrics(const ReportData& data);
+
+// A figure's value as metrics.json and the page show it: a count in whole
+// digits, other figures to six significant digits, none as `none_text`.
+std::string metric_text(const Metric& metric, const char* none_text);
+
+// The metric of that key; none when the list holds no such key.
+const Metric* find_metric(const std::vector<Metric>& metrics, const std::string& key);

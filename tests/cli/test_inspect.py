@@ -1,0 +1,243 @@
+"""kd-inspect end to end: the report's figures on frames of known content,
+diff, fold-columns, and every refusal with its message and exit status."""
+import json
+import os
+
+import pytest
+
+from bmp_files import write_bmp
+
+W, H = 64, 48
+
+
+def flat(value=100):
+    return [[value] * W for _ in range(H)]
+
+
+def defects_scene():
+    """Flat 100 with hot singles, a hot 2 x 2, a dark 3 x 3, a dark single the
+    map misses and a column 60 too bright; the map also holds a stale pixel."""
+    rows = flat()
+    for x, y in [(10, 10), (50, 5)]:
+        rows[y][x] = 250
+    rows[40][30] = 20
+    for y in range(20, 22):
+        for x in range(20, 22):
+            rows[y][x] = 250
+    for y in range(30, 33):
+        for x in range(40, 43):
+            rows[y][x] = 10
+    for y in range(H):
+        rows[y][5] = 160
+    entries = ["10;10;0", "50;5;0", "60;45;0", "5;0;4"]
+    entries += ["%d;%d;0" % (x, y) for y in range(20, 22) for x in range(20, 22)]
+    entries += ["%d;%d;1" % (x, y) for y in range(30, 33) for x in range(40, 43)]
+    return [rows, rows], {"defpix.txt": "\r\n".join(entries) + "\r\n"}
+
+
+def noise_scene():
+    """Every pixel 98 in one frame and 102 in the other, or the other way."""
+    a = [[98 if (x + y) % 2 else 102 for x in range(W)] for y in range(H)]
+    b = [[200 - v for v in row] for row in a]
+    return [a, b], {}
+
+
+BLOCKS = [[100, 160, 160, 100], [160, 200, 200, 160], [100, 160, 160, 100]]
+
+
+def blocks_scene(blocks=BLOCKS):
+    """16 x 16 blocks of one value each; the main program makes the shading map."""
+    return [[[blocks[y // 16][x // 16] for x in range(W)] for y in range(H)]], {}
+
+
+def clamped_scene():
+    blocks = [row[:] for row in BLOCKS]
+    blocks[0][0] = 10
+    return blocks_scene(blocks)
+
+
+@pytest.mark.parametrize("scene, maps, expected", [
+    (defects_scene, ["--defpix", "defpix.txt"], {
+        "frames.count": 2, "frames.mean": 100 + 2890 / 3072, "frames.temporal_noise": 0,
+        "defects.map_pixels": 16, "defects.map_columns": 1,
+        "defects.clusters": {"1": 3, "2-4": 1, "5+": 1, "largest": 9},
+        "defects.outliers_bright": 54, "defects.outliers_dark": 10,
+        "defects.confirmed": 63, "defects.stale": 1, "defects.missed": 1,
+        "defects.deviating_before": 6400 / 3072, "defects.deviating_after": 100 / 3072,
+        "shading.blocks_x": None, "shading.spread_after": None}),
+    (noise_scene, [], {
+        "frames.mean": 100, "frames.temporal_noise": 8 ** 0.5, "defects.clusters": None,
+        "defects.outliers_bright": 0, "defects.deviating_after": None,
+        "nonuniformity.before": 0, "nonuniformity.after": None}),
+    (blocks_scene, ["--shading", "shading.txt"], {
+        "frames.count": 1, "frames.temporal_noise": None, "defects.map_pixels": None,
+        "shading.blocks_x": 4, "shading.blocks_y": 3, "shading.gain_min": 1,
+        "shading.gain_max": 2, "shading.gain_mean": 17.5 / 12, "shading.gains_clamped": 0,
+        "shading.spread_before": 100 / (1760 / 12) * 100, "shading.spread_after": 0,
+        "shading.scatter_after": 0, "shading.corner_centre_before": 0.5,
+        "shading.corner_centre_after": 1, "nonuniformity.after": 0}),
+    (clamped_scene, ["--shading", "shading.txt"], {
+        "shading.gain_max": 20, "shading.gains_clamped": 1}),
+], ids=["defects", "noise", "vignetting", "clamped gain"])
+def test_report_figures_on_known_frames(prog, inspect, scene, maps, expected):
+    frames, files = scene()
+    names = []
+    for i, rows in enumerate(frames):
+        names.append("f%d.bmp" % i)
+        write_bmp(prog.path(names[-1]), rows)
+    for name, text in files.items():
+        prog.write_bytes(name, text.encode())
+    if "shading.txt" in maps:
+        made = prog.run("--load_img", *names, "--create_shading_map",
+                        "--save_shading_map", "shading.txt")
+        assert made.status == 0, made.out
+
+    result = inspect.run("report", *names, *maps, "--out", "out")
+    assert result.status == 0, result.err
+    assert result.err == ""
+    with open(prog.path("out/metrics.json")) as f:
+        metrics = json.load(f)
+    for key, value in expected.items():
+        group, name = key.split(".")
+        got = metrics[group][name]
+        if isinstance(value, float):
+            assert got == pytest.approx(value, rel=1e-5), key
+        else:
+            assert got == value, key
+    files = sorted(os.listdir(prog.path("out")))
+    pictures = ["gains.png"] if "--shading" in maps else []
+    assert files == sorted(pictures + ["defects.png", "deviation.svg", "metrics.json",
+                                       "profiles.svg", "report.html"])
+    # Relations exact by definition: a defect map alone changes only the
+    # pixels it names, which nonuniformity leaves out.
+    if maps == ["--defpix", "defpix.txt"]:
+        assert metrics["nonuniformity"]["after"] == metrics["nonuniformity"]["before"]
+    assert "report: out" in result.out
+
+
+def truncated(prog):
+    write_bmp(prog.path("b.bmp"), flat())
+    data = prog.read_bytes("b.bmp")
+    prog.write_bytes("b.bmp", data[:-10])
+
+
+def small(prog):
+    write_bmp(prog.path("b.bmp"), [[1] * 32 for _ in range(16)])
+
+
+def map_file(name, text):
+    return lambda prog: prog.write_bytes(name, text.encode())
+
+
+@pytest.mark.parametrize("setup, args, message", [
+    (small, ["a.bmp", "b.bmp"], "b.bmp: is 32 x 16 pixels, a.bmp is 64 x 48"),
+    (None, ["a.bmp", "missing.bmp"], "missing.bmp: cannot be read as a BMP file"),
+    (truncated, ["a.bmp", "b.bmp"], "b.bmp: is cut short"),
+    (map_file("m.txt", "1;2;0\r\n3;x;0\r\n"), ["a.bmp", "--defpix", "m.txt"],
+     "m.txt: map line 2 is not x;y;kind: '3;x;0'"),
+    (map_file("m.txt", "1;2;9\r\n"), ["a.bmp", "--defpix", "m.txt"], "has kind 9, not 0 to 4"),
+    (map_file("m.txt", "1;2;0\r\n64;3;0\r\n70;0;4\r\n"), ["a.bmp", "--defpix", "m.txt"],
+     "m.txt: 2 entries lie outside the 64 x 48 frames (the first: 64;3;0)"),
+    (map_file("s.txt", "4; 3;\r\n" + "1.0; 1.0; 1.0; 1.0; \r\n" * 2), ["a.bmp", "--shading", "s.txt"],
+     "s.txt: holds 2 rows of gains, its header 3"),
+    (map_file("s.txt", "4; 3;\r\n" + "1.0; 1.0; nan; 1.0; \r\n" * 3), ["a.bmp", "--shading", "s.txt"],
+     "has a gain that is no number: 'nan'"),
+    (map_file("s.txt", "2; 2;\r\n" + "1.0; 1.0; \r\n" * 2), ["a.bmp", "--shading", "s.txt"],
+     "s.txt: 2 x 2 blocks, the 64 x 48 frames have 4 x 3 blocks of 16 x 16 pixels"),
+    (None, ["a.bmp", "--bogus"], "report: unknown option --bogus"),
+    (None, ["a.bmp", "--width", "0"], "--width takes a whole number of 1 or more"),
+    (None, ["--out", "out"], "report: no FRAME.bmp given"),
+], ids=["other size", "missing", "truncated", "malformed defect map", "kind", "map too large",
+        "rows missing", "gain no number", "blocks", "unknown option", "bad width", "no frames"])
+def test_report_refuses_bad_input_and_writes_nothing(prog, inspect, setup, args, message):
+    write_bmp(prog.path("a.bmp"), flat())
+    if setup:
+        setup(prog)
+    result = inspect.run("report", *args)
+    assert result.status == 2
+    assert message in result.err
+    assert result.err.count("\n") == 1
+    assert result.out == ""
+    assert not os.path.exists(prog.path("kd-report"))
+
+
+SHADING = "2; 1;\r\n1.000000; 2.000000; \r\n"
+
+
+@pytest.mark.parametrize("a, b, args, status, out", [
+    ("1;2;0\r\n3;4;2\r\n7;0;4\r\n", "3;4;0\r\n7;9;4\r\n1;2;0\r\n", [], 0, "identical\n"),
+    ("1;2;0\r\n3;4;0\r\n7;0;4\r\n", "3;4;0\r\n5;5;0\r\n", [], 1,
+     "pixels: 1 only in A, 1 only in B, 1 in both\n"
+     "columns: 1 only in A, 0 only in B, 0 in both\n"
+     "only in A: pixel 1;2;0\nonly in B: pixel 5;5;0\nonly in A: column 7;0;4\n"),
+    ("1;2;0\r\n7;0;4\r\n", "1;2;0\r\n", ["--ignore-columns"], 0, "identical\n"),
+    (SHADING, "2; 1;\r\n1.0000001; 2.0; \r\n", [], 0, "identical\n"),
+    (SHADING, "2; 1;\r\n1.000000; 2.001; \r\n", [], 1,
+     "1 of 2 blocks differ as the camera stores them; largest difference 0.000977 "
+     "(4 steps of 1/4096)\nblock 1, 0: A 2.000000 (8192), B 2.000977 (8196)\n"),
+    (SHADING, "1; 1;\r\n1.0; \r\n", [], 1, "sizes differ: A 2 x 1 blocks, B 1 x 1 blocks\n"),
+], ids=["same maps", "defect maps differ", "columns ignored", "same as stored",
+        "shading differs", "shading sizes"])
+def test_diff(prog, inspect, a, b, args, status, out):
+    prog.write_bytes("a.txt", a.encode())
+    prog.write_bytes("b.txt", b.encode())
+    result = inspect.run("diff", "a.txt", "b.txt", *args)
+    assert (result.status, result.out) == (status, out)
+
+
+def test_diff_refuses_a_defect_map_against_a_shading_map(prog, inspect):
+    prog.write_bytes("a.txt", b"1;2;0\r\n")
+    prog.write_bytes("b.txt", SHADING.encode())
+    result = inspect.run("diff", "a.txt", "b.txt")
+    assert result.status == 2
+    assert result.err == "kd-inspect diff: a.txt is a defect map, b.txt a shading map\n"
+
+
+@pytest.mark.parametrize("map_in, args, map_out, out", [
+    (["1;1;0", "5;0;0", "5;1;0", "2;2;0", "5;2;0", "5;3;3"], ["--height", "4"],
+     ["1;1;0", "5;0;4", "2;2;0"],
+     "column 5: 4 pixel entries folded into one column entry\nentries: 6 before, 3 after\n"),
+    (["5;0;0", "5;1;0", "1;1;0"], ["--height", "4", "--min-fraction", "0.75"],
+     ["5;0;0", "5;1;0", "1;1;0"], "entries: 3 before, 3 after\n"),
+    (["6;1;0", "1;1;0", "6;0;4", "6;3;0"], ["--height", "100"], ["1;1;0", "6;0;4"],
+     "column 6: its column entry takes in 2 pixel entries\nentries: 4 before, 2 after\n"),
+], ids=["folded", "below the fraction", "absorbed"])
+def test_fold_columns(prog, inspect, map_in, args, map_out, out):
+    prog.write_bytes("in.txt", "\r\n".join(map_in).encode() + b"\r\n")
+    result = inspect.run("fold-columns", "in.txt", "out.txt", *args)
+    assert (result.status, result.out) == (0, out)
+    assert prog.read_bytes("out.txt") == "\r\n".join(map_out).encode() + b"\r\n"
+    # The main program reads the folded map.
+    loaded = prog.run("--load_defpix_map", "out.txt")
+    assert "defpix_column_cnt %d\n" % sum(e.endswith(";4") for e in map_out) in loaded.out
+
+
+@pytest.mark.parametrize("args, message", [
+    ([], "kd-inspect: no command given"),
+    (["frobnicate"], "kd-inspect: unknown command frobnicate"),
+    (["diff", "a.txt"], "kd-inspect diff: B.txt not given"),
+    (["fold-columns", "a.txt", "b.txt"], "kd-inspect fold-columns: --height not given"),
+    (["fold-columns", "a.txt", "b.txt", "--height", "4", "--min-fraction", "2"],
+     "kd-inspect fold-columns: --min-fraction takes a number above 0 and at most 1"),
+    (["diff", "a.txt", "b.txt", "--ignore-columns=1"],
+     "kd-inspect diff: option --ignore-columns takes no value"),
+    (["report", "a.bmp", "--out"], "kd-inspect report: option --out needs a value"),
+])
+def test_usage_errors_name_what_is_wrong(inspect, args, message):
+    result = inspect.run(*args)
+    assert result.status == 2
+    assert result.err.startswith(message)
+    assert result.err.count("\n") == 1
+
+
+@pytest.mark.parametrize("args, first_line", [
+    (["--help"], "usage: kd-inspect report FRAME.bmp..."),
+    (["report", "--help"], "usage: kd-inspect report FRAME.bmp..."),
+    (["diff", "--help"], "usage: kd-inspect diff A.txt B.txt [--ignore-columns]"),
+    (["fold-columns", "-h"], "usage: kd-inspect fold-columns IN.txt OUT.txt --height H"),
+    (["--version"], "kd-inspect 0.4"),
+])
+def test_help_and_version(inspect, args, first_line):
+    result = inspect.run(*args)
+    assert result.status == 0
+    assert result.out.startswith(first_line)
