@@ -2,6 +2,7 @@
 diff, fold-columns, and every refusal with its message and exit status."""
 import json
 import os
+import subprocess
 
 import pytest
 
@@ -113,6 +114,38 @@ def test_report_figures_on_known_frames(prog, inspect, scene, maps, expected):
     if maps == ["--defpix", "defpix.txt"]:
         assert metrics["nonuniformity"]["after"] == metrics["nonuniformity"]["before"]
     assert "report: out" in result.out
+    # Not a terminal: no progress.
+    assert "reading frames" not in result.out
+
+
+def test_progress_shows_on_a_terminal_only(prog, inspect):
+    if prog.windows:
+        pytest.skip("a pseudo-terminal is a native test")
+    import pty
+    write_bmp(prog.path("a.bmp"), flat())
+    write_bmp(prog.path("b.bmp"), flat(101))
+    main, other = pty.openpty()
+    with subprocess.Popen([inspect.prog, "report", "a.bmp", "b.bmp"], cwd=prog.cwd,
+                          stdout=other, stderr=subprocess.PIPE) as child:
+        os.close(other)
+        shown = b""
+        while True:
+            try:
+                chunk = os.read(main, 4096)
+            except OSError:  # the far end has closed
+                break
+            if not chunk:
+                break
+            shown += chunk
+        assert child.wait() == 0
+    os.close(main)
+    text = shown.decode().replace("\r\n", "\n")
+    assert "\rreading frames 2/2" in text
+    # The line is wiped before the summary.
+    wiped, summary = text.rsplit("\r", 1)
+    assert wiped.endswith(" ")
+    assert summary.startswith(" " * 21 + "before")
+    assert summary.endswith("report: kd-report/report.html\n")
 
 
 def truncated(prog):
