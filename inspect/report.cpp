@@ -112,6 +112,14 @@ double percent_of(int64_t count, int64_t pixels)
     return 100.0 * static_cast<double>(count) / static_cast<double>(pixels);
 }
 
+// A '/' joins the folder and the name on every system (Windows takes it too),
+// so that every build prints the same path.
+std::string path_in(const std::string& folder, const std::string& name)
+{
+    if (folder.empty() || platform::is_path_separator(folder.back())) return folder + name;
+    return folder + "/" + name;
+}
+
 struct ReportFile {
     std::string name;
     std::string bytes;
@@ -124,11 +132,8 @@ bool write_files(const std::string& folder, const std::vector<ReportFile>& files
         error = folder + ": the folder cannot be made";
         return false;
     }
-    const std::string prefix = folder.empty() || platform::is_path_separator(folder.back())
-                                   ? folder
-                                   : folder + platform::path_separator();
     for (const ReportFile& file : files) {
-        const std::string path = prefix + file.name;
+        const std::string path = path_in(folder, file.name);
         AtomicFile out(path.c_str());
         if (!out.is_open() || !out.write(file.bytes.data(), file.bytes.size()) || !out.commit()) {
             error = path + ": cannot be written";
@@ -154,7 +159,7 @@ public:
         progress_.clear();
         if (!write_files(options_.out_dir, files, error)) return false;
         std::fputs(summary_text(data_, report_metrics(data_)).c_str(), stdout);
-        std::printf("report: %s\n", report_path().c_str());
+        std::printf("report: %s\n", path_in(options_.out_dir, "report.html").c_str());
         return true;
     }
 
@@ -162,14 +167,6 @@ private:
     int32_t width() const { return data_.width; }
     int32_t height() const { return data_.height; }
     int64_t pixels() const { return int64_t{data_.width} * data_.height; }
-
-    std::string report_path() const
-    {
-        const std::string& folder = options_.out_dir;
-        if (folder.empty() || platform::is_path_separator(folder.back()))
-            return folder + "report.html";
-        return folder + platform::path_separator() + "report.html";
-    }
 
     bool read_maps(std::string& error)
     {

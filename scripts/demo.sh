@@ -4,7 +4,9 @@
 # a calibration set (16 flat-field frames with vignetting, noise, hot and dead
 # pixels and a bad column), then in one run builds, saves, marks and applies
 # both maps and uploads them to the simulated camera; a second run downloads
-# the defect map again. Ends with a check against what was injected.
+# the defect map again. Ends with a check against what was injected, the
+# job's report by kd-inspect (build/job/report/report.html) and its check that
+# the camera gave back the map it was sent.
 #
 #   scripts/demo.sh [--size N] [--frames N]      (defaults 5120 and 16)
 set -euo pipefail
@@ -23,7 +25,7 @@ done
 
 KD_NATIVE_ONLY=1 scripts/setup.sh
 cmake --preset native > /dev/null
-cmake --build --preset native --target Kervo_Dravelmonix camsim make_samples
+cmake --build --preset native --target Kervo_Dravelmonix kd-inspect camsim make_samples
 
 bin=$root/build/native/bin
 job=$root/build/job
@@ -56,3 +58,9 @@ echo "=== run 2: the defect map downloaded from the camera"
 sed -n '/^--version$/,$p' run2.txt | tail -n +3
 
 python3 "$root/scripts/check_job.py" . "$size"
+
+echo "=== the job's report: its maps judged against its frames"
+"$bin/kd-inspect" report "${frame_files[@]}" --defpix defpix_map.txt --shading shading_map.txt \
+  --out report
+echo "=== the downloaded map against the uploaded one (the camera holds no columns)"
+"$bin/kd-inspect" diff defpix_map.txt downloaded_map.txt --ignore-columns

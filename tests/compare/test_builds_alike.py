@@ -117,6 +117,18 @@ RUNS = [
           "--upload_defpix_map", "0", "--upload_shading_map", "2"],
          [*SERIAL_CONNECT, "--download_defpix_map", "0", "--save_defpix_map", "downloaded.txt"]],
         SerialCamera, id="serial-job"),
+    # A command line starting with "kd-inspect" runs the companion program.
+    pytest.param(
+        {"a.bmp": sensor(0), "b.bmp": sensor(9), "flat.bmp": flat_blocks()},
+        [["--load_img", "a.bmp", "b.bmp", "--create_defpix_map", "--save_defpix_map", "d.txt",
+          "--load_img", "a.bmp", "b.bmp", "--create_shading_map", "--save_shading_map", "s.txt"],
+         ["kd-inspect", "report", "a.bmp", "b.bmp", "--defpix", "d.txt", "--shading", "s.txt",
+          "--out", "report"],
+         ["kd-inspect", "report", "flat.bmp", "--shading", "s.txt", "--threshold", "3",
+          "--width", "15", "--out", "flat"],
+         ["kd-inspect", "fold-columns", "d.txt", "folded.txt", "--height", "256"],
+         ["kd-inspect", "diff", "d.txt", "folded.txt"]],
+        None, id="kd-inspect"),
 ]
 
 
@@ -179,8 +191,13 @@ def run_build(build, inputs, steps, camera_kind, folder, monkeypatch):
     place(folder, inputs)
     before = snapshot(folder)
     outputs = {}
+    inspect = Program(os.path.join(BUILD_DIR, build, "bin", "kd-inspect" + BUILDS[build]),
+                      "wine" if windows else "", folder)
     for number, args in enumerate(steps, 1):
-        result = camera.run(*args) if camera else prog.run(*args)
+        if args[0] == "kd-inspect":
+            result = inspect.run(*args[1:])
+        else:
+            result = camera.run(*args) if camera else prog.run(*args)
         outputs["standard output of command line %d" % number] = result.out.encode("latin-1")
         outputs["exit status of command line %d" % number] = b"%d" % result.status
     outputs.update((name, data) for name, data in snapshot(folder).items()

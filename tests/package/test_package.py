@@ -2,6 +2,7 @@
 programs show, and the quick start's first run carried out as written, from an
 unpacked copy in an empty folder with nothing of the build tree in reach."""
 import hashlib
+import json
 import os
 import re
 import struct
@@ -92,14 +93,13 @@ def map_entries(path):
 
 
 @pytest.mark.parametrize("system", SYSTEMS)
-def test_archive_holds_the_program_simulator_and_texts(packages, system):
+def test_archive_holds_the_programs_libraries_simulator_and_texts(packages, system):
     files = archive_files(archive_path(packages, system))
     top = top_folder(system) + "/"
-    if windows(system):
-        expected = [NAME + ".exe", "simulator/camsim.cti", "simulator/clsersim.dll"]
-    else:
-        expected = [NAME, "simulator/camsim.cti", "simulator/clsersim.so"]
-    expected += ["QUICKSTART.txt", "README.md"]
+    program, library = (".exe", ".dll") if windows(system) else ("", ".so")
+    expected = [NAME + program, "kd-inspect" + program, "clsertty" + library,
+                "simulator/camsim.cti", "simulator/clsersim" + library,
+                "simulator/make_samples" + program, "QUICKSTART.txt", "README.md"]
     assert sorted(files) == sorted(top + name for name in expected)
 
     with open(README, "rb") as f:
@@ -167,6 +167,12 @@ def test_quick_start_runs_as_written(packages, system, wine_prefix, tmp_path):
     written = map_entries(folder / "my_map.txt")
     assert written and map_entries(folder / "from_camera.txt") == written
     assert "%d defect pixels downloaded\n" % len(written) in out
+    # kd-inspect finds the round trip exact, and reports on the sample frames.
+    assert "\nidentical\n" in out, out
+    assert "report: kd-report/report.html\n" in out, out
+    with open(folder / "kd-report" / "metrics.json") as f:
+        metrics = json.load(f)
+    assert metrics["frames"]["count"] == 4 and metrics["shading"]["blocks_x"] == 32
 
 
 def test_quick_start_fails_without_a_file_it_needs(packages, tmp_path):
@@ -185,9 +191,9 @@ def test_install_puts_the_program_in_bin_and_the_simulator_in_lib(build_dir, tmp
                    stdout=subprocess.DEVNULL)
     installed = sorted(str(path.relative_to(prefix)) for path in prefix.rglob("*")
                        if path.is_file())
-    assert installed == ["bin/" + NAME,
+    assert installed == ["bin/" + NAME, "bin/kd-inspect",
                          "lib/%s/camsim.cti" % NAME, "lib/%s/clsersim.so" % NAME,
-                         "share/doc/%s/README.md" % NAME]
+                         "lib/%s/clsertty.so" % NAME, "share/doc/%s/README.md" % NAME]
     result = subprocess.run([str(prefix / "bin" / NAME), "--cti",
                              str(prefix / "lib" / NAME / "camsim.cti"),
                              "--if", "camsim-if0", "--connect"],
