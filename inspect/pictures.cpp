@@ -44,16 +44,18 @@ std::string number_text(const char* format, double value)
 
 int32_t ceil_div(int64_t a, int64_t b) { return static_cast<int32_t>((a + b - 1) / b); }
 
-// Scales a value range onto a length of the drawing, top down.
+// Scales a value range onto a length of the drawing.
 struct Axis {
     double low;
     double high;
     double start;
     double length;
 
+    // `low` maps to start and `high` to start + length; either may be the
+    // larger, so that one Axis type runs up or down the drawing.
     double at(double value) const
     {
-        const double span = high > low ? high - low : 1.0;
+        const double span = high != low ? high - low : 1.0;
         return start + (value - low) / span * length;
     }
 };
@@ -252,12 +254,12 @@ std::string profiles_svg(const Profiles& before, const Profiles* after)
 std::string deviation_svg(const OutlierScan& before, const OutlierScan* after, int64_t pixels)
 {
     const int32_t width = 700;
-    const int32_t height = 420;
+    const int32_t height = 440;
     const double left = 70.0;
     const double floor_percent = 100.0 / static_cast<double>(std::max<int64_t>(pixels, 1));
     const double lowest_decade = std::floor(std::log10(floor_percent));
     const Axis x{0.0, largest_plotted_deviation, left, width - left - 20.0};
-    const Axis y{2.0, lowest_decade, 40.0, height - 90.0};
+    const Axis y{2.0, lowest_decade, 40.0, height - 120.0};
     auto curve = [&](const OutlierScan& scan) {
         std::vector<double> values;
         for (int64_t count : scan.deviating) {
@@ -280,9 +282,9 @@ std::string deviation_svg(const OutlierScan& before, const OutlierScan* after, i
         svg += svg_line(x.at(d), y.at(lowest_decade), x.at(d), y.at(lowest_decade) + 4, "black");
         svg += svg_text(x.at(d), y.at(lowest_decade) + 18, number_text("%.0f", d), "middle");
     }
-    svg += svg_text(left + x.length / 2, height - 32, "x (grey levels)", "middle");
+    svg += svg_text(left + x.length / 2, y.at(lowest_decade) + 38, "x (grey levels)", "middle");
     svg += polyline(curve(before), x, y, before_colour);
     if (after) svg += polyline(curve(*after), x, y, after_colour);
-    svg += legend(left, height - 10.0, after != nullptr, "after defect correction");
+    svg += legend(left, y.at(lowest_decade) + 62, after != nullptr, "after defect correction");
     return svg + "</svg>\n";
 }

@@ -93,7 +93,7 @@ std::string figure(const std::vector<Metric>& metrics, const char* key)
 std::string summary_line(const char* label, const std::string& before, const std::string& after)
 {
     char line[256];
-    std::snprintf(line, sizeof line, "%-20s %-14s %s\n", label, before.c_str(), after.c_str());
+    std::snprintf(line, sizeof line, "%-20s %-18s %s\n", label, before.c_str(), after.c_str());
     return line;
 }
 

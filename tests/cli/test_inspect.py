@@ -2,6 +2,7 @@
 diff, fold-columns, and every refusal with its message and exit status."""
 import json
 import os
+import re
 import subprocess
 
 import pytest
@@ -116,6 +117,14 @@ def test_report_figures_on_known_frames(prog, inspect, scene, maps, expected):
     assert "report: out" in result.out
     # Not a terminal: no progress.
     assert "reading frames" not in result.out
+    # Every curve lies inside its drawing.
+    for name in ("profiles.svg", "deviation.svg"):
+        svg = open(prog.path("out/" + name)).read()
+        width, height = (int(v) for v in re.search(r'width="(\d+)" height="(\d+)"', svg).groups())
+        for points in re.findall(r'points="([^"]*)"', svg):
+            for point in points.split():
+                x, y = (float(v) for v in point.split(","))
+                assert 0 <= x <= width and 0 <= y <= height, (name, point)
 
 
 def test_progress_shows_on_a_terminal_only(prog, inspect):
