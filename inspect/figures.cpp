@@ -13,8 +13,11 @@
 
 namespace {
 
-// A band of this many map values at a time keeps the noise pass's sums small.
-constexpr size_t noise_band_values = size_t(1) << 20;
+// The noise pass sums a band of lines of every frame at a time, small
+// enough to stay in the cache.
+constexpr size_t noise_band_values = size_t(1) << 18;
+// Frames kept open from one band to the next; more are opened again for each.
+constexpr size_t frames_kept_open = 64;
 
 size_t pixel_count(const ImageBW& image)
 {
@@ -27,40 +30,103 @@ int64_t position_key(int32_t x, int32_t y)
                                 static_cast<uint32_t>(x));
 }
 
-// The value the sum adds for each pixel of one file line.
-void line_values(const uint8_t* pixels, uint32_t bytes_per_pixel, int32_t width, uint32_t* values)
-{
-    if (bytes_per_pixel == 1) {
-        for (int32_t x = 0; x < width; ++x) values[x] = pixels[x];
-        return;
+// Each pixel's sum and sum of squares across the frames, a band of lines at a
+// time. Square is wide enough for `frames` squares of 255.
+template <typename Square>
+class NoiseSums {
+public:
+    NoiseSums(const std::vector<std::string>& frames, int32_t width)
+        : frames_(frames), width_(static_cast<size_t>(width)), values_(width_)
+    {
+        if (frames.size() <= frames_kept_open) readers_.resize(frames.size());
     }
-    for (int32_t x = 0; x < width; ++x) {
-        const uint8_t* pixel = pixels + static_cast<size_t>(bytes_per_pixel) * x;
-        values[x] = (pixel[0] + pixel[1] + pixel[2]) / 3u;
-    }
-}
 
-// Adds the frame's file lines [first, first + lines) to the band's sums.
-bool add_frame_band(const std::string& path, int32_t first, int32_t lines, int32_t width,
-                    std::vector<uint8_t>& strip, std::vector<uint32_t>& values,
-                    std::vector<uint32_t>& sums, std::vector<uint64_t>& squares)
-{
-    BmpReader reader;
-    if (!reader.open(path.c_str()) || reader.layout().width != width) return false;
-    strip.resize(static_cast<size_t>(reader.line_size()) * lines);
-    if (!reader.read_lines(first, lines, strip.data())) return false;
-    values.resize(static_cast<size_t>(width));
-    for (int32_t j = 0; j < lines; ++j) {
-        line_values(strip.data() + static_cast<size_t>(reader.line_size()) * j,
-                    reader.bytes_per_pixel(), width, values.data());
-        uint32_t* sum = sums.data() + static_cast<size_t>(width) * j;
-        uint64_t* square = squares.data() + static_cast<size_t>(width) * j;
-        for (int32_t x = 0; x < width; ++x) {
-            sum[x] += values[x];
-            square[x] += static_cast<uint64_t>(values[x]) * values[x];
+    // Adds file lines [first, first + lines) of every frame; false when one
+    // cannot be read.
+    bool add_band(int32_t first, int32_t lines)
+    {
+        const size_t band = width_ * static_cast<size_t>(lines);
+        sums_.assign(band, 0);
+        squares_.assign(band, 0);
+        for (size_t f = 0; f < frames_.size(); ++f) {
+            BmpReader opened;
+            BmpReader* reader = readers_.empty() ? &opened : &readers_[f];
+            if (!reader->is_open() && !reader->open(frames_[f].c_str())) return false;
+            if (static_cast<size_t>(reader->layout().width) != width_) return false;
+            strip_.resize(static_cast<size_t>(reader->line_size()) * lines);
+            if (!reader->read_lines(first, lines, strip_.data())) return false;
+            for (int32_t j = 0; j < lines; ++j)
+                add_line(line_values(*reader, j), static_cast<size_t>(j) * width_);
+        }
+        return true;
+    }
+
+    // L × (sum of squares) - sum², over the band: L (L - 1) times the sum of
+    // the band's sample variances, exact in 64 bits.
+    int64_t scaled_variance(int64_t frames) const
+    {
+        int64_t total = 0;
+        for (size_t i = 0; i < sums_.size(); ++i)
+            total += frames * static_cast<int64_t>(squares_[i]) -
+                     static_cast<int64_t>(sums_[i]) * static_cast<int64_t>(sums_[i]);
+        return total;
+    }
+
+private:
+    // The value the sum adds for each pixel of file line j of the strip: the
+    // grey byte, or the channel mean rounded down.
+    const uint8_t* line_values(const BmpReader& reader, int32_t j)
+    {
+        const uint8_t* pixels = strip_.data() + static_cast<size_t>(reader.line_size()) * j;
+        const uint32_t bytes = reader.bytes_per_pixel();
+        if (bytes == 1) return pixels;
+        for (size_t x = 0; x < width_; ++x) {
+            const uint8_t* pixel = pixels + bytes * x;
+            values_[x] = static_cast<uint8_t>((pixel[0] + pixel[1] + pixel[2]) / 3);
+        }
+        return values_.data();
+    }
+
+    void add_line(const uint8_t* values, size_t offset)
+    {
+        uint32_t* sums = sums_.data() + offset;
+        Square* squares = squares_.data() + offset;
+        for (size_t x = 0; x < width_; ++x) {
+            const uint32_t v = values[x];
+            sums[x] += v;
+            squares[x] += static_cast<Square>(v * v);
         }
     }
-    return true;
+
+    const std::vector<std::string>& frames_;
+    size_t width_;
+    std::vector<BmpReader> readers_;
+    std::vector<uint8_t> strip_;
+    std::vector<uint8_t> values_;
+    std::vector<uint32_t> sums_;
+    std::vector<Square> squares_;
+};
+
+template <typename Square>
+std::optional<double> noise_of(const std::vector<std::string>& frames, int32_t width,
+                               int32_t height,
+                               const std::function<void(int64_t, int64_t)>& progress)
+{
+    const int32_t band_lines = static_cast<int32_t>(
+        std::max<size_t>(1, std::min<size_t>(noise_band_values / static_cast<size_t>(width),
+                                             static_cast<size_t>(height))));
+    const int64_t count = static_cast<int64_t>(frames.size());
+    NoiseSums<Square> sums(frames, width);
+    double variance_total = 0.0;
+    for (int32_t first = 0; first < height; first += band_lines) {
+        const int32_t lines = std::min(band_lines, height - first);
+        if (!sums.add_band(first, lines)) return std::nullopt;
+        variance_total += static_cast<double>(sums.scaled_variance(count));
+        if (progress) progress(first + lines, height);
+    }
+    const double pixels = static_cast<double>(width) * static_cast<double>(height);
+    const double divisor = static_cast<double>(count) * static_cast<double>(count - 1);
+    return std::sqrt(variance_total / divisor / pixels);
 }
 
 double mean_of(const std::vector<double>& values)
@@ -72,32 +138,44 @@ double mean_of(const std::vector<double>& values)
 
 }  // namespace
 
-OutlierScan scan_outliers(const ImageBW& image, int32_t threshold, int32_t window)
+OutlierScan scan_outliers(const ImageBW& image, int32_t threshold, int32_t window,
+                          OutlierKinds keep)
 {
     OutlierScan scan;
-    scan.kind.assign(pixel_count(image), 0);
-    std::array<int64_t, 256> distances{};
-    const int64_t t = threshold;
-    box_filter_means(image, window, window,
-                     [&](int32_t y, const uint8_t* pixels, const uint8_t* means, int32_t n) {
-                         uint8_t* kinds = scan.kind.data() + static_cast<size_t>(y) * n;
-                         for (int32_t x = 0; x < n; ++x) {
-                             const int32_t p = pixels[x];
-                             const int32_t m = means[x];
-                             ++distances[static_cast<size_t>(p > m ? p - m : m - p)];
-                             if (p > m + t) {
-                                 kinds[x] = outlier_bright;
-                                 ++scan.bright;
-                             } else if (p < m - t) {
-                                 kinds[x] = outlier_dark;
-                                 ++scan.dark;
-                             }
-                         }
-                     });
+    const bool kept = keep == OutlierKinds::kept;
+    if (kept) scan.kind.assign(pixel_count(image), 0);
+    std::vector<uint8_t> row_kinds(kept ? 0 : image.width());
+    // Differences lie in -255..255, so a threshold beyond them acts as its end.
+    const int32_t t = std::min(std::max(threshold, -256), 256);
+    // Four histograms taken in turn, so that runs of equal distances do not
+    // wait on one counter.
+    std::array<std::array<uint32_t, 256>, 4> distances{};
+    std::vector<uint8_t> row_distances(image.width());
+    box_filter_means(
+        image, window, window,
+        [&](int32_t y, const uint8_t* pixels, const uint8_t* means, int32_t n) {
+            uint8_t* kinds =
+                kept ? scan.kind.data() + static_cast<size_t>(y) * n : row_kinds.data();
+            uint8_t* distance = row_distances.data();
+            int32_t bright = 0;
+            int32_t dark = 0;
+            for (int32_t x = 0; x < n; ++x) {
+                const int32_t d = int32_t{pixels[x]} - means[x];
+                const int32_t above = d > t;
+                const int32_t below = (d < -t) & !above;
+                kinds[x] = static_cast<uint8_t>(above * outlier_bright + below * outlier_dark);
+                bright += above;
+                dark += below;
+                distance[x] = static_cast<uint8_t>(d < 0 ? -d : d);
+            }
+            for (int32_t x = 0; x < n; ++x) ++distances[x & 3][distance[x]];
+            scan.bright += bright;
+            scan.dark += dark;
+        });
     int64_t beyond = 0;
     for (int32_t d = 255; d >= 0; --d) {
         if (d <= largest_plotted_deviation) scan.deviating[static_cast<size_t>(d)] = beyond;
-        beyond += distances[static_cast<size_t>(d)];
+        for (const auto& histogram : distances) beyond += histogram[static_cast<size_t>(d)];
     }
     return scan;
 }
@@ -106,38 +184,11 @@ std::optional<double> temporal_noise(
     const std::vector<std::string>& frames, int32_t width, int32_t height,
     const std::function<void(int64_t lines_done, int64_t lines_total)>& progress)
 {
-    const size_t count = frames.size();
-    if (count < 2 || width <= 0 || height <= 0) return std::nullopt;
-    const int32_t band_lines = static_cast<int32_t>(
-        std::max<size_t>(1, std::min<size_t>(noise_band_values / static_cast<size_t>(width),
-                                             static_cast<size_t>(height))));
-    std::vector<uint8_t> strip;
-    std::vector<uint32_t> values;
-    std::vector<uint32_t> sums;
-    std::vector<uint64_t> squares;
-    const int64_t frames_count = static_cast<int64_t>(count);
-    double variance_total = 0.0;
-    for (int32_t first = 0; first < height; first += band_lines) {
-        const int32_t lines = std::min(band_lines, height - first);
-        const size_t band = static_cast<size_t>(width) * lines;
-        sums.assign(band, 0);
-        squares.assign(band, 0);
-        for (const std::string& frame : frames)
-            if (!add_frame_band(frame, first, lines, width, strip, values, sums, squares))
-                return std::nullopt;
-        // L × sum of squares - sum², exact in 64 bits, is L (L - 1) times the
-        // sample variance.
-        int64_t scaled = 0;
-        for (size_t i = 0; i < band; ++i)
-            scaled += frames_count * static_cast<int64_t>(squares[i]) -
-                      static_cast<int64_t>(sums[i]) * static_cast<int64_t>(sums[i]);
-        variance_total += static_cast<double>(scaled);
-        if (progress) progress(first + lines, height);
-    }
-    const double pixels = static_cast<double>(width) * static_cast<double>(height);
-    const double divisor =
-        static_cast<double>(frames_count) * static_cast<double>(frames_count - 1);
-    return std::sqrt(variance_total / divisor / pixels);
+    if (frames.size() < 2 || width <= 0 || height <= 0) return std::nullopt;
+    // 32-bit sums of squares hold 66051 frames of 255.
+    if (frames.size() <= UINT32_MAX / (255u * 255u))
+        return noise_of<uint32_t>(frames, width, height, progress);
+    return noise_of<uint64_t>(frames, width, height, progress);
 }
 
 ClusterCounts count_clusters(const DefpixTable& table)
@@ -241,16 +292,26 @@ BlockFigures block_figures(const FloatMap& means, int32_t width, int32_t height)
 
 std::optional<double> nonuniformity(const ImageBW& image, const std::vector<uint8_t>* excluded)
 {
-    const uint8_t* pixels = image.data();
-    const size_t count = pixel_count(image);
+    const size_t width = image.width();
     int64_t n = 0;
     int64_t sum = 0;
     int64_t squares = 0;
-    for (size_t i = 0; i < count; ++i) {
-        if (excluded && (*excluded)[i]) continue;
-        ++n;
-        sum += pixels[i];
-        squares += int64_t{pixels[i]} * pixels[i];
+    for (size_t y = 0; y < image.height(); ++y) {
+        const uint8_t* pixels = image.data() + width * y;
+        const uint8_t* left_out = excluded ? excluded->data() + width * y : nullptr;
+        uint32_t line_n = 0;
+        uint64_t line_sum = 0;
+        uint64_t line_squares = 0;
+        for (size_t x = 0; x < width; ++x) {
+            const uint32_t kept = left_out ? !left_out[x] : 1u;
+            const uint32_t p = pixels[x] * kept;
+            line_n += kept;
+            line_sum += p;
+            line_squares += p * p;
+        }
+        n += line_n;
+        sum += static_cast<int64_t>(line_sum);
+        squares += static_cast<int64_t>(line_squares);
     }
     if (n == 0 || sum == 0) return std::nullopt;
     // n² × variance, exact in 64 bits.

@@ -20,7 +20,8 @@ constexpr int32_t largest_plotted_deviation = 64;
 
 // What detection finds on an 8-bit image, split by direction.
 struct OutlierScan {
-    // Per pixel, row-major: 0, or outlier_bright / outlier_dark.
+    // Per pixel, row-major: 0, or outlier_bright / outlier_dark; empty when
+    // only counted.
     std::vector<uint8_t> kind;
     int64_t bright = 0;
     int64_t dark = 0;
@@ -38,7 +39,10 @@ constexpr uint8_t outlier_dark = 2;
 // pixel above its window mean by more than t is bright, one below it by more
 // than t dark. With t below 0 every pixel is an outlier: bright unless it is
 // below its mean by more than t.
-OutlierScan scan_outliers(const ImageBW& image, int32_t threshold, int32_t window);
+// With `counted` the scan keeps no per-pixel kinds, only the counts.
+enum class OutlierKinds { kept, counted };
+OutlierScan scan_outliers(const ImageBW& image, int32_t threshold, int32_t window,
+                          OutlierKinds kinds = OutlierKinds::kept);
 
 // The square root of the mean, over all pixels, of each pixel's sample
 // variance across the frames (divisor L - 1), in grey levels; none for a

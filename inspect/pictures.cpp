@@ -204,7 +204,11 @@ Picture defects_picture(const ImageBW& mean, const DefpixTable* map, const Outli
         const int32_t y1 = std::min(H, y0 + step);
         for (int32_t y = y0; y < y1; ++y) {
             const uint8_t* row = mean.data() + static_cast<size_t>(y) * W;
-            for (int32_t x = 0; x < W; ++x) sums[static_cast<size_t>(x / step)] += row[x];
+            for (int32_t i = 0; i < width; ++i) {
+                uint32_t sum = 0;
+                for (int32_t x = i * step; x < std::min(W, (i + 1) * step); ++x) sum += row[x];
+                sums[static_cast<size_t>(i)] += sum;
+            }
         }
         for (int32_t i = 0; i < width; ++i) {
             const int32_t x0 = i * step;

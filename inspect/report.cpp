@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -221,15 +222,17 @@ private:
         data_.outliers_dark = scan_.dark;
         data_.deviating_before = percent_of(scan_.outliers(), pixels());
 
-        std::unique_ptr<ImageBW> corrected = copy_of(*grey_);
-        if (table_) measure_defects(*corrected);
-        if (gains_) measure_shading(*corrected);
+        // One working copy of M8 serves every map application in turn.
+        std::unique_ptr<ImageBW> work = copy_of(*grey_);
+        if (gains_) measure_shading(*work);
+        if (table_) measure_defects(*work);
+        if (gains_) apply_gains(*gains_, *work);
         data_.blocks_before = block_figures(*block_means(*grey_), width(), height());
         data_.nonuniformity_before = nonuniformity(*grey_, mask_.empty() ? nullptr : &mask_);
         before_ = profiles_of(*grey_);
         if (table_ || gains_) {
-            data_.nonuniformity_after = nonuniformity(*corrected, mask_.empty() ? nullptr : &mask_);
-            after_ = profiles_of(*corrected);
+            data_.nonuniformity_after = nonuniformity(*work, mask_.empty() ? nullptr : &mask_);
+            after_ = profiles_of(*work);
         }
     }
 
@@ -246,24 +249,23 @@ private:
         data_.agreement = compare_with_map(scan_, mask_, table, width());
         correct_defects(table, image, false);
         progress_.show("detecting outliers again", 0, 1);
-        scan_after_.reset(
-            new OutlierScan(scan_outliers(image, options_.threshold, options_.window)));
+        scan_after_.reset(new OutlierScan(
+            scan_outliers(image, options_.threshold, options_.window, OutlierKinds::counted)));
         data_.deviating_after = percent_of(scan_after_->outliers(), pixels());
     }
 
-    // `image` comes back with the gains applied as --apply_shading_map
-    // applies them.
-    void measure_shading(ImageBW& image)
+    // The block means of M8 with the gains applied as --apply_shading_map
+    // applies them, made in `scratch`, a copy of M8, which is then M8 again.
+    void measure_shading(ImageBW& scratch)
     {
         const FloatMap& gains = *gains_;
         data_.has_shading_map = true;
         data_.blocks_x = gains.width();
         data_.blocks_y = gains.height();
         data_.gains = gain_figures(gains);
-        std::unique_ptr<ImageBW> shaded = copy_of(*grey_);
-        apply_gains(gains, *shaded);
-        data_.blocks_after = block_figures(*block_means(*shaded), width(), height());
-        apply_gains(gains, image);
+        apply_gains(gains, scratch);
+        data_.blocks_after = block_figures(*block_means(scratch), width(), height());
+        std::memcpy(scratch.data(), grey_->data(), static_cast<size_t>(pixels()));
     }
 
     std::vector<ReportFile> make_files()

@@ -53,6 +53,7 @@ public:
     // by_depth. False when the file cannot be opened or a reader refuses it.
     bool open(const char* path, uint32_t bytes_per_pixel = by_depth);
 
+    bool is_open() const { return file_ != nullptr; }
     const BmpLayout& layout() const { return layout_; }
     uint32_t bytes_per_pixel() const { return bytes_per_pixel_; }
     uint32_t line_size() const { return static_cast<uint32_t>(layout_.width) * bytes_per_pixel_; }
