@@ -21,6 +21,11 @@ for preset in "${presets[@]}"; do
   ctest --preset "$preset" -j2 || failed+=("$preset")
 done
 
+# The code keeps the layout .clang-format describes.
+echo "=== style ==="
+styled=1
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror || { styled=0; failed+=(style); }
+
 # Debian's python3 carries python3-pytest; a python3 earlier on PATH may not.
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
@@ -52,7 +57,7 @@ if [ "$fuzz_seconds" -gt 0 ]; then
   scripts/fuzz.sh "$fuzz_seconds" || failed+=(fuzz)
 fi
 
-total=$(( ${#presets[@]} + compared + packaged + (fuzz_seconds > 0 ? 1 : 0) ))
+total=$(( ${#presets[@]} + styled + compared + packaged + (fuzz_seconds > 0 ? 1 : 0) ))
 echo "total: $(( total - ${#failed[@]} )) passed, ${#failed[@]} failed"
 if [ ${#failed[@]} -gt 0 ]; then
   echo "failed: ${failed[*]}"

@@ -1,8 +1,8 @@
 #include "camera/connection.h"
 
+#include "camera/clserial.h"
 #include "camera/gentl_connection.h"
 #include "camera/serial_connection.h"
-#include "camera/clserial.h"
 #include "lib/log.h"
 
 CtiOpened open_cti(std::unique_ptr<Connection> connection, const String& file_name, Log& log)

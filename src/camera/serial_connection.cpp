@@ -1,7 +1,7 @@
 #include "camera/serial_connection.h"
 
-#include "camera/clserial_ctl.h"
 #include "camera/clserial.h"
+#include "camera/clserial_ctl.h"
 
 SerialConnection::SerialConnection(Log& log) : log_(log) {}
 

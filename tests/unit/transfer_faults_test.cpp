@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "bmp_files.h"
+#include "camera/clserial.h"
 #include "camera/clserial_ctl.h"
 #include "camera/gentl_connection.h"
 #include "camera/map_transfer.h"
 #include "camera_model.h"
 #include "correction/defpix.h"
 #include "environment.h"
-#include "camera/clserial.h"
 #include "lib/float_map.h"
 #include "lib/log.h"
 
