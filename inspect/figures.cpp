@@ -62,13 +62,20 @@ public:
     }
 
     // L × (sum of squares) - sum², over the band: L (L - 1) times the sum of
-    // the band's sample variances, exact in 64 bits.
-    int64_t scaled_variance(int64_t frames) const
+    // the band's sample variances.
+    double scaled_variance(int64_t frames) const
     {
-        int64_t total = 0;
-        for (size_t i = 0; i < sums_.size(); ++i)
-            total += frames * static_cast<int64_t>(squares_[i]) -
-                     static_cast<int64_t>(sums_[i]) * static_cast<int64_t>(sums_[i]);
+        // Exact in 64 bits a pixel, and for a piece of 4096 pixels however
+        // many frames there are; the pieces add up in a double.
+        constexpr size_t piece = 4096;
+        double total = 0.0;
+        for (size_t begin = 0; begin < sums_.size(); begin += piece) {
+            int64_t part = 0;
+            for (size_t i = begin; i < std::min(sums_.size(), begin + piece); ++i)
+                part += frames * static_cast<int64_t>(squares_[i]) -
+                        static_cast<int64_t>(sums_[i]) * static_cast<int64_t>(sums_[i]);
+            total += static_cast<double>(part);
+        }
         return total;
     }
 
@@ -121,7 +128,7 @@ std::optional<double> noise_of(const std::vector<std::string>& frames, int32_t w
     for (int32_t first = 0; first < height; first += band_lines) {
         const int32_t lines = std::min(band_lines, height - first);
         if (!sums.add_band(first, lines)) return std::nullopt;
-        variance_total += static_cast<double>(sums.scaled_variance(count));
+        variance_total += sums.scaled_variance(count);
         if (progress) progress(first + lines, height);
     }
     const double pixels = static_cast<double>(width) * static_cast<double>(height);
@@ -292,31 +299,31 @@ BlockFigures block_figures(const FloatMap& means, int32_t width, int32_t height)
 
 std::optional<double> nonuniformity(const ImageBW& image, const std::vector<uint8_t>* excluded)
 {
+    // The pixels kept, by value: four histograms taken in turn, as runs of
+    // equal values are common.
+    std::array<std::array<int64_t, 256>, 4> counts{};
     const size_t width = image.width();
-    int64_t n = 0;
-    int64_t sum = 0;
-    int64_t squares = 0;
     for (size_t y = 0; y < image.height(); ++y) {
         const uint8_t* pixels = image.data() + width * y;
         const uint8_t* left_out = excluded ? excluded->data() + width * y : nullptr;
-        uint32_t line_n = 0;
-        uint64_t line_sum = 0;
-        uint64_t line_squares = 0;
-        for (size_t x = 0; x < width; ++x) {
-            const uint32_t kept = left_out ? !left_out[x] : 1u;
-            const uint32_t p = pixels[x] * kept;
-            line_n += kept;
-            line_sum += p;
-            line_squares += p * p;
-        }
-        n += line_n;
-        sum += static_cast<int64_t>(line_sum);
-        squares += static_cast<int64_t>(line_squares);
+        for (size_t x = 0; x < width; ++x)
+            if (!left_out || !left_out[x]) ++counts[x & 3][pixels[x]];
+    }
+    int64_t n = 0;
+    int64_t sum = 0;
+    std::array<int64_t, 256> merged{};
+    for (size_t v = 0; v < 256; ++v) {
+        for (const auto& histogram : counts) merged[v] += histogram[v];
+        n += merged[v];
+        sum += merged[v] * static_cast<int64_t>(v);
     }
     if (n == 0 || sum == 0) return std::nullopt;
-    // n² × variance, exact in 64 bits.
-    const double scaled_variance = static_cast<double>(n * squares - sum * sum);
-    return std::sqrt(scaled_variance) / static_cast<double>(sum) * 100.0;
+    const double mean = static_cast<double>(sum) / static_cast<double>(n);
+    double squares = 0.0;
+    for (size_t v = 0; v < 256; ++v)
+        squares += static_cast<double>(merged[v]) * (static_cast<double>(v) - mean) *
+                   (static_cast<double>(v) - mean);
+    return std::sqrt(squares / static_cast<double>(n)) / mean * 100.0;
 }
 
 Profiles profiles_of(const ImageBW& image)
