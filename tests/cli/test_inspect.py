@@ -232,7 +232,8 @@ def test_diff_refuses_a_defect_map_against_a_shading_map(prog, inspect):
     prog.write_bytes("b.txt", SHADING.encode())
     result = inspect.run("diff", "a.txt", "b.txt")
     assert result.status == 2
-    assert result.err == "kd-inspect diff: a.txt is a defect map, b.txt a shading map\n"
+    assert result.err.replace("\r\n", "\n") == (
+        "kd-inspect diff: a.txt is a defect map, b.txt a shading map\n")
 
 
 @pytest.mark.parametrize("map_in, args, map_out, out", [
