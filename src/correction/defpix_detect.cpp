@@ -1,8 +1,11 @@
 #include "correction/defpix_detect.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <new>
+#include <system_error>
 #include <type_traits>
 #include <vector>
 
@@ -285,7 +288,48 @@ void filter_rows(ImageBW& image, const Window& across, const Window& down, int32
     }
 }
 
-void report_outliers(const ImageBW& mask, const FloatMap& mean_image, DefpixTable& table)
+// The first marked pixel of row[x, n), or n. Most of a mask is 0, so it
+// is passed over eight bytes at a time.
+int32_t next_marked(const uint8_t* row, int32_t x, int32_t n)
+{
+    for (; x + 8 <= n; x += 8) {
+        uint64_t word;
+        std::memcpy(&word, row + x, sizeof word);
+        if (word != 0) break;
+    }
+    while (x < n && row[x] == 0) ++x;
+    return x;
+}
+
+// The outlier's line as console_print("%d, %d, %.1f\n") writes it; to_chars
+// gives printf's digits, so only the parsing of the format is spared. A
+// value that is not finite (printf has words of its own for those) is left
+// to printf.
+void print_outlier(int32_t x, int32_t y, float value)
+{
+    const double v = static_cast<double>(value);
+    // Two numbers of at most 11 characters and their separators, then a
+    // finite double: at most 309 integer digits, a sign, a point, a decimal.
+    char line[400];
+    char* p = line;
+    if (std::isfinite(v)) {
+        p = std::to_chars(p, line + 11, x).ptr;
+        p = std::copy_n(", ", 2, p);
+        p = std::to_chars(p, p + 11, y).ptr;
+        p = std::copy_n(", ", 2, p);
+        const std::to_chars_result number =
+            std::to_chars(p, line + sizeof line - 1, v, std::chars_format::fixed, 1);
+        if (number.ec == std::errc()) {
+            p = number.ptr;
+            *p++ = '\n';
+            console_write(line, static_cast<size_t>(p - line));
+            return;
+        }
+    }
+    console_print("%d, %d, %.1f\n", x, y, v);
+}
+
+void report_outliers(const ImageBW& mask, const MeanImage& mean, DefpixTable& table)
 {
     const int32_t W = static_cast<int32_t>(mask.width());
     const int32_t H = static_cast<int32_t>(mask.height());
@@ -293,9 +337,8 @@ void report_outliers(const ImageBW& mask, const FloatMap& mean_image, DefpixTabl
     int32_t found = 0;
     for (int32_t y = 0; y < H; ++y) {
         const uint8_t* row = pixels + static_cast<size_t>(y) * W;
-        for (int32_t x = 0; x < W; ++x) {
-            if (row[x] == 0) continue;
-            console_print("%d, %d, %.1f\n", x, y, static_cast<double>(mean_image.get(x, y)));
+        for (int32_t x = next_marked(row, 0, W); x < W; x = next_marked(row, x + 1, W)) {
+            print_outlier(x, y, mean.value(x, y));
             table.defpix_add(x, y, 0);
             ++found;
         }
@@ -317,13 +360,23 @@ bool take_settings(DetectionSettings& settings, std::optional<int32_t> threshold
     return false;
 }
 
+// The 8-bit image is made in the same pass that finds the mean brightness,
+// but the brightness is printed first; when there is no memory for the
+// image, the mean is found on its own, and the image is asked for again, so
+// that the messages keep their order.
 void detect_defects(const MeanImage& mean, const DetectionSettings& settings, DefpixTable& table)
 {
     console_print("lt_v %d, lt_w %d\n", settings.lt_v, settings.lt_w);
-    console_print("mean brightness %lf\n", static_cast<double>(mean.values().mean()));
-    std::unique_ptr<ImageBW> mask = mean.grey();
+    std::unique_ptr<ImageBW> mask;
+    try {
+        mask = mean.grey();
+    } catch (const std::bad_alloc&) {
+        // Asked for again below, after the brightness.
+    }
+    console_print("mean brightness %lf\n", static_cast<double>(mean.mean()));
+    if (!mask) mask = mean.grey();
     box_filter_threshold(*mask, settings.lt_w, settings.lt_w, settings.lt_v);
-    report_outliers(*mask, mean.values(), table);
+    report_outliers(*mask, mean, table);
 }
 
 }  // namespace

@@ -1,0 +1,115 @@
+#include "lib/byte_conversion.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+constexpr float units_per_one = 65536.0f;
+constexpr float largest_units = 16777216.0f;
+
+// Bounded first, so that the conversion is defined; a NaN, an infinity or a
+// value out of range then differs from its units.
+inline bool whole_units(float value, int32_t& units)
+{
+    const float scaled = value * units_per_one;
+    const float bounded = std::min(std::max(-largest_units, scaled), largest_units);
+    units = static_cast<int32_t>(bounded);
+    return static_cast<float>(units) == scaled;
+}
+
+#if defined(__SSE2__)
+// max and min in this operand order give clamped_byte's results: MAXPS and
+// MINPS return their second operand when either is NaN.
+inline __m128i clamped_words(__m128 value, __m128 zero, __m128 top)
+{
+    return _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(value, zero), top));
+}
+
+inline __m128i bytes_of(__m128i a, __m128i b, __m128i c, __m128i d)
+{
+    return _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
+}
+#endif
+
+}  // namespace
+
+void scaled_bytes(const float* values, float factor, int32_t n, uint8_t* bytes)
+{
+    int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128 f = _mm_set1_ps(factor);
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 top = _mm_set1_ps(255.0f);
+    for (; i + 16 <= n; i += 16) {
+        const float* v = values + i;
+        const __m128i a = clamped_words(_mm_mul_ps(_mm_loadu_ps(v), f), zero, top);
+        const __m128i b = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 4), f), zero, top);
+        const __m128i c = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 8), f), zero, top);
+        const __m128i d = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 12), f), zero, top);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i), bytes_of(a, b, c, d));
+    }
+#endif
+    for (; i < n; ++i) bytes[i] = clamped_byte(values[i] * factor);
+}
+
+void multiplied_bytes(const uint8_t* pixels, const float* gains, int32_t n, uint8_t* out)
+{
+    int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128i none = _mm_setzero_si128();
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 top = _mm_set1_ps(255.0f);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + i));
+        const __m128i low = _mm_unpacklo_epi8(p, none);
+        const __m128i high = _mm_unpackhi_epi8(p, none);
+        const float* g = gains + i;
+        auto product = [&](__m128i words, const float* gain) {
+            return clamped_words(_mm_mul_ps(_mm_cvtepi32_ps(words), _mm_loadu_ps(gain)), zero, top);
+        };
+        const __m128i a = product(_mm_unpacklo_epi16(low, none), g);
+        const __m128i b = product(_mm_unpackhi_epi16(low, none), g + 4);
+        const __m128i c = product(_mm_unpacklo_epi16(high, none), g + 8);
+        const __m128i d = product(_mm_unpackhi_epi16(high, none), g + 12);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), bytes_of(a, b, c, d));
+    }
+#endif
+    for (; i < n; ++i) out[i] = clamped_byte(static_cast<float>(pixels[i]) * gains[i]);
+}
+
+bool add_whole_units(const float* values, float factor, int32_t n, int64_t& units)
+{
+    int32_t i = 0;
+    bool whole = true;
+#if defined(__SSE2__)
+    const __m128 f = _mm_set1_ps(factor);
+    const __m128 scale = _mm_set1_ps(units_per_one);
+    const __m128 low = _mm_set1_ps(-largest_units);
+    const __m128 high = _mm_set1_ps(largest_units);
+    __m128 strays = _mm_setzero_ps();
+    // Each lane adds at most 64 values of at most 2^24 before it is emptied.
+    constexpr int32_t piece = 256;
+    while (i + 4 <= n) {
+        const int32_t end = std::min(n, i + piece) - 3;
+        __m128i lanes = _mm_setzero_si128();
+        for (; i < end; i += 4) {
+            const __m128 scaled = _mm_mul_ps(_mm_mul_ps(_mm_loadu_ps(values + i), f), scale);
+            const __m128i q = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(scaled, low), high));
+            strays = _mm_or_ps(strays, _mm_cmpneq_ps(_mm_cvtepi32_ps(q), scaled));
+            lanes = _mm_add_epi32(lanes, q);
+        }
+        int32_t lane[4];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(lane), lanes);
+        units += int64_t{lane[0]} + lane[1] + lane[2] + lane[3];
+    }
+    whole = _mm_movemask_ps(strays) == 0;
+#endif
+    for (; i < n; ++i) {
+        int32_t q = 0;
+        whole = whole_units(values[i] * factor, q) && whole;
+        units += q;
+    }
+    return whole;
+}
