@@ -76,14 +76,17 @@ bool has_hex_prefix(const char* p) { return p[0] == '0' && (p[1] == 'x' || p[1] 
 
 }  // namespace
 
-int32_t parse_int(const char* text)
+int32_t parse_int(const char* text) { return parse_int(text, text + std::strlen(text)); }
+
+int32_t parse_int(const char* first, const char* last)
 {
-    const char* p = skip_blanks(text);
+    const char* p = first;
+    while (p < last && is_blank(*p)) ++p;
     bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    if (p < last && (*p == '+' || *p == '-')) negative = *p++ == '-';
     const long long limit = negative ? 2147483648LL : 2147483647LL;
     long long value = 0;
-    for (; is_decimal_digit(*p); ++p) {
+    for (; p < last && is_decimal_digit(*p); ++p) {
         value = value * 10 + (*p - '0');
         if (value > limit) value = limit;
     }

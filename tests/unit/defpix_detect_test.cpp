@@ -3,11 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <limits>
 #include <ostream>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "correction/defpix.h"
+#include "lib/float_map.h"
 #include "lib/image.h"
+#include "lib/image_sum.h"
 
 namespace {
 
@@ -176,5 +182,49 @@ INSTANTIATE_TEST_SUITE_P(Sizes, AgainstDirectAverage,
                                            RandomCase{2, 2}, RandomCase{8, 5}, RandomCase{37, 23},
                                            RandomCase{64, 40}, RandomCase{300, 3},
                                            RandomCase{2, 300}));
+
+// With a threshold below 0 every pixel is an outlier, printed with its mean
+// value as printf's "%.1f" writes it: ties to the even digit (0.25 as 0.2),
+// negative values, large ones, and the words for the values that are not
+// finite.
+TEST(CreateDefpixMap, PrintsEachOutlierAsPrintfDoes)
+{
+    const float sums[] = {1.0f,
+                          1.0f,
+                          3.0f,
+                          -3.0f,
+                          1e7f,
+                          4.2f,
+                          0.1f,
+                          2.0f,
+                          -0.0f,
+                          1e38f,
+                          std::numeric_limits<float>::infinity(),
+                          -std::numeric_limits<float>::infinity(),
+                          std::numeric_limits<float>::quiet_NaN(),
+                          511.0f,
+                          0.6f,
+                          5.0f};
+    std::unique_ptr<FloatMap> sum(new FloatMap(8, 2));
+    for (int32_t i = 0; i < 16; ++i) sum->data()[i] = sums[i];
+    const MeanImage mean(ImageSum{std::move(sum), 4});
+    DetectionSettings settings;
+    DefpixTable table;
+    testing::internal::CaptureStdout();
+    create_defpix_map(&mean, settings, table, -1, 3);
+    const std::string printed = testing::internal::GetCapturedStdout();
+
+    std::string expected;
+    char line[512];
+    for (int32_t i = 0; i < 16; ++i) {
+        std::snprintf(line, sizeof line, "%d, %d, %.1f\n", i % 8, i / 8,
+                      static_cast<double>(sums[i] * 0.25f));
+        expected += line;
+    }
+    const size_t outliers = printed.find("0, 0, ");
+    ASSERT_NE(outliers, std::string::npos) << printed;
+    EXPECT_EQ(printed.substr(outliers), expected + "defect count 16\n");
+    EXPECT_EQ(table.defpix_count(), 16);
+}
 
 }  // namespace

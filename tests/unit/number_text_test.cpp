@@ -24,6 +24,11 @@ class ParseIntTest : public ::testing::TestWithParam<IntCase> {};
 TEST_P(ParseIntTest, ReadsLikeAtoiAndStopsAtTheLimits)
 {
     EXPECT_EQ(parse_int(GetParam().text), GetParam().expected) << "text: " << GetParam().text;
+    // The same text inside a longer one whose next characters are digits.
+    const std::string longer = std::string(GetParam().text) + "987";
+    const char* first = longer.c_str();
+    EXPECT_EQ(parse_int(first, first + std::strlen(GetParam().text)), GetParam().expected)
+        << "text: " << GetParam().text;
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, ParseIntTest,
