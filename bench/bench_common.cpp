@@ -124,6 +124,13 @@ void BenchContext::report(const std::string& stage, double ms, const std::string
     std::fflush(bench_out());
 }
 
+void BenchContext::note(const std::string& text)
+{
+    notes_.push_back(text);
+    std::fprintf(bench_out(), "  %s\n", text.c_str());
+    std::fflush(bench_out());
+}
+
 const std::vector<std::string>& BenchContext::frame_paths()
 {
     if (!shared_->frame_paths.empty()) return shared_->frame_paths;

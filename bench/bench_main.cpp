@@ -1,4 +1,4 @@
-// kd_bench [--dir <folder>] [--repeats <n>] [--list] [<stage>...]
+// kd_bench [--dir <folder>] [--repeats <n>] [--program <path>] [--list] [<stage>...]
 // Runs the named stages, or every stage when none is named, and prints the
 // table of figures on standard error.
 #include <algorithm>
@@ -50,6 +50,16 @@ void print_summary(const BenchContext& context)
                          row.floor_ms);
         }
     }
+    for (const std::string& note : context.notes()) std::fprintf(out, "\n%s\n", note.c_str());
+}
+
+// Kervo_Dravelmonix in kd_bench's own folder.
+std::string program_beside(const char* argv0)
+{
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) self = std::filesystem::absolute(argv0, error);
+    return (self.parent_path() / "Kervo_Dravelmonix").string();
 }
 
 }  // namespace
@@ -61,6 +71,7 @@ int main(int argc, char** argv)
     std::string folder =
         (std::filesystem::temp_directory_path() / ("kd_bench_" + std::to_string(stamp))).string();
     int repeats = 5;
+    std::string program = program_beside(argv[0]);
     std::vector<const BenchStage*> chosen;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -68,6 +79,8 @@ int main(int argc, char** argv)
             folder = argv[++i];
         } else if (arg == "--repeats" && i + 1 < argc) {
             repeats = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--program" && i + 1 < argc) {
+            program = std::filesystem::absolute(argv[++i]).string();
         } else if (arg == "--list") {
             list_stages(stdout);
             return 0;
@@ -97,6 +110,7 @@ int main(int argc, char** argv)
     }
     {
         BenchContext context(folder, repeats);
+        context.set_program(program);
         std::fprintf(bench_out(), "kd_bench in %s, best of %d runs\n", folder.c_str(), repeats);
         for (const BenchStage* stage : chosen) {
             std::fprintf(bench_out(), "%s: %s\n", stage->name, stage->about);
