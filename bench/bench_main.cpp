@@ -1,4 +1,5 @@
-// kd_bench [--dir <folder>] [--repeats <n>] [--program <path>] [--list] [<stage>...]
+// kd_bench [--dir <folder>] [--repeats <n>] [--threads <n>] [--program <path>] [--list]
+//          [<stage>...]
 // Runs the named stages, or every stage when none is named, and prints the
 // table of figures on standard error.
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "bench.h"
+#include "lib/parallel.h"
 
 std::vector<BenchStage>& bench_stages()
 {
@@ -79,6 +81,8 @@ int main(int argc, char** argv)
             folder = argv[++i];
         } else if (arg == "--repeats" && i + 1 < argc) {
             repeats = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--threads" && i + 1 < argc) {
+            limit_parallel_parts(std::atoi(argv[++i]));
         } else if (arg == "--program" && i + 1 < argc) {
             program = std::filesystem::absolute(argv[++i]).string();
         } else if (arg == "--list") {
@@ -111,7 +115,8 @@ int main(int argc, char** argv)
     {
         BenchContext context(folder, repeats);
         context.set_program(program);
-        std::fprintf(bench_out(), "kd_bench in %s, best of %d runs\n", folder.c_str(), repeats);
+        std::fprintf(bench_out(), "kd_bench in %s, best of %d runs, %d thread(s)\n", folder.c_str(),
+                     repeats, parallel_parts());
         for (const BenchStage* stage : chosen) {
             std::fprintf(bench_out(), "%s: %s\n", stage->name, stage->about);
             stage->run(context);

@@ -247,22 +247,53 @@ void finish_row(Sum* column_sums, const uint8_t* entering, const uint8_t* leavin
     if (outlier.all) std::memset(pixels, 255, static_cast<size_t>(n));
 }
 
+// The first marked pixel of row[x, n), or n. Most of a mask is 0, so it
+// is passed over 32 bytes at a time.
+size_t next_marked(const uint8_t* row, size_t x, size_t n)
+{
+    for (; x + 32 <= n; x += 32) {
+        uint64_t words[4];
+        std::memcpy(words, row + x, sizeof words);
+        if ((words[0] | words[1] | words[2] | words[3]) != 0) break;
+    }
+    while (x < n && row[x] == 0) ++x;
+    return x;
+}
+
+// An image turned into its mask in place.
+class ImageRows {
+public:
+    explicit ImageRows(ImageBW& image) : pixels_(image.data()), width_(image.width()) {}
+
+    // Row y for the horizontal pass; rows are taken once each, in order.
+    const uint8_t* take(int32_t y) const { return row(y); }
+    // Row y's pixels, to be compared with their window means and overwritten
+    // by the mask; taken before.
+    uint8_t* finish(int32_t y) const { return row(y); }
+    // Row y of the mask is complete.
+    void finished(int32_t) const {}
+
+private:
+    uint8_t* row(int32_t y) const { return pixels_ + static_cast<size_t>(y) * width_; }
+
+    uint8_t* pixels_;
+    size_t width_;
+};
+
 // Horizontal means are made row by row as rows enter the vertical window and
 // kept in a ring only while they are inside it; the vertical pass keeps one
-// running sum per column, and each finished row is thresholded at once. An
-// image row is read by the horizontal pass before it is overwritten.
-template <typename Sum>
-void filter_rows(ImageBW& image, const Window& across, const Window& down, int32_t t)
+// running sum per column, and each finished row is thresholded at once. A
+// row is read by the horizontal pass before it is overwritten.
+template <typename Sum, typename Rows>
+void filter_rows(Rows& rows, const Window& across, const Window& down, int32_t t)
 {
     const int32_t W = across.length();
     const int32_t H = down.length();
-    uint8_t* pixels = image.data();
     std::unique_ptr<LineMeans> line_means = make_line_means(across);
 
     const int64_t ring_rows = std::min<int64_t>(H, int64_t{down.width()} + 1);
     std::vector<uint8_t> ring(static_cast<size_t>(ring_rows) * W);
     auto ring_row = [&](int32_t y) { return ring.data() + static_cast<size_t>(y % ring_rows) * W; };
-    auto image_row = [&](int32_t y) { return pixels + static_cast<size_t>(y) * W; };
     const std::vector<uint8_t> nothing(W, 0);
 
     std::vector<Sum> column_sums(W, 0);
@@ -270,7 +301,7 @@ void filter_rows(ImageBW& image, const Window& across, const Window& down, int32
     int32_t left = 0;
     for (; entered < down.last(0); ++entered) {
         uint8_t* row = ring_row(entered);
-        line_means->run(image_row(entered), row);
+        line_means->run(rows.take(entered), row);
         for (int32_t x = 0; x < W; ++x) column_sums[x] = static_cast<Sum>(column_sums[x] + row[x]);
     }
     const Outliers outlier(t);
@@ -280,26 +311,78 @@ void filter_rows(ImageBW& image, const Window& across, const Window& down, int32
         const uint8_t* entering = nothing.data();
         if (entered <= down.last(y)) {
             uint8_t* row = ring_row(entered);
-            line_means->run(image_row(entered++), row);
+            line_means->run(rows.take(entered++), row);
             entering = row;
         }
-        finish_row(column_sums.data(), entering, leaving, MeanDivider(down.count(y)), image_row(y),
-                   W, outlier);
+        finish_row(column_sums.data(), entering, leaving, MeanDivider(down.count(y)),
+                   rows.finish(y), W, outlier);
+        rows.finished(y);
     }
 }
 
-// The first marked pixel of row[x, n), or n. Most of a mask is 0, so it
-// is passed over eight bytes at a time.
-int32_t next_marked(const uint8_t* row, int32_t x, int32_t n)
+template <typename Rows>
+void filter(Rows& rows, int32_t width, int32_t height, int32_t wh, int32_t wv, int32_t t)
 {
-    for (; x + 8 <= n; x += 8) {
-        uint64_t word;
-        std::memcpy(&word, row + x, sizeof word);
-        if (word != 0) break;
+    if (width == 0 || height == 0) return;
+    const Window across(wh, width);
+    const Window down(wv, height);
+    switch (sum_width(down.largest_count())) {
+    case SumWidth::bits16: filter_rows<uint16_t>(rows, across, down, t); break;
+    case SumWidth::bits32: filter_rows<uint32_t>(rows, across, down, t); break;
+    default: filter_rows<uint64_t>(rows, across, down, t); break;
     }
-    while (x < n && row[x] == 0) ++x;
-    return x;
 }
+
+// The outliers of the mean image, one bit a pixel, row after row: the bytes
+// of M8 are made a line at a time as the filter takes them, into a ring of
+// the lines still to be finished, and each finished mask line is packed. No
+// 8-bit image of the whole mean is kept.
+class OutlierBits {
+public:
+    OutlierBits(const MeanImage& mean, const Window& down)
+        : mean_(mean),
+          width_(static_cast<size_t>(mean.width())),
+          words_per_row_((width_ + 63) / 64),
+          ring_rows_(std::min<int64_t>(mean.height(), int64_t{down.half()} + 1)),
+          ring_(static_cast<size_t>(ring_rows_) * width_),
+          bits_(words_per_row_ * static_cast<size_t>(mean.height()), 0)
+    {
+    }
+
+    const uint8_t* take(int32_t y)
+    {
+        uint8_t* line = slot(y);
+        mean_.make_grey_line(y, line);
+        return line;
+    }
+    // Row y was taken before and stays in its slot until row y + ring_rows_
+    // is taken, which happens only after row y is finished.
+    uint8_t* finish(int32_t y) { return slot(y); }
+    void finished(int32_t y)
+    {
+        const uint8_t* line = slot(y);
+        uint64_t* words = bits_.data() + words_per_row_ * static_cast<size_t>(y);
+        for (size_t x = next_marked(line, 0, width_); x < width_;
+             x = next_marked(line, x + 1, width_))
+            words[x / 64] |= uint64_t{1} << (x % 64);
+    }
+
+    const std::vector<uint64_t>& bits() const { return bits_; }
+    size_t words_per_row() const { return words_per_row_; }
+
+private:
+    uint8_t* slot(int32_t y) { return ring_.data() + static_cast<size_t>(y % ring_rows_) * width_; }
+
+    const MeanImage& mean_;
+    size_t width_;
+    size_t words_per_row_;
+    int64_t ring_rows_;
+    std::vector<uint8_t> ring_;
+    std::vector<uint64_t> bits_;
+};
+
+// The index of the lowest set bit of a word that is not 0.
+int32_t lowest_bit(uint64_t word) { return __builtin_ctzll(word); }
 
 // The outlier's line as console_print("%d, %d, %.1f\n") writes it; to_chars
 // gives printf's digits, so only the parsing of the format is spared. A
@@ -331,16 +414,37 @@ void print_outlier(int32_t x, int32_t y, float value)
 
 void report_outliers(const ImageBW& mask, const MeanImage& mean, DefpixTable& table)
 {
-    const int32_t W = static_cast<int32_t>(mask.width());
+    const size_t W = mask.width();
     const int32_t H = static_cast<int32_t>(mask.height());
     const uint8_t* pixels = mask.data();
     int32_t found = 0;
     for (int32_t y = 0; y < H; ++y) {
         const uint8_t* row = pixels + static_cast<size_t>(y) * W;
-        for (int32_t x = next_marked(row, 0, W); x < W; x = next_marked(row, x + 1, W)) {
-            print_outlier(x, y, mean.value(x, y));
-            table.defpix_add(x, y, 0);
+        for (size_t x = next_marked(row, 0, W); x < W; x = next_marked(row, x + 1, W)) {
+            const int32_t column = static_cast<int32_t>(x);
+            print_outlier(column, y, mean.value(column, y));
+            table.defpix_add(column, y, 0);
             ++found;
+        }
+    }
+    console_print("defect count %d\n", found);
+}
+
+// The same from the packed mask.
+void report_outlier_bits(const OutlierBits& outliers, const MeanImage& mean, DefpixTable& table)
+{
+    const std::vector<uint64_t>& bits = outliers.bits();
+    const size_t words_per_row = outliers.words_per_row();
+    int32_t found = 0;
+    for (int32_t y = 0; y < mean.height(); ++y) {
+        const uint64_t* words = bits.data() + words_per_row * static_cast<size_t>(y);
+        for (size_t k = 0; k < words_per_row; ++k) {
+            for (uint64_t word = words[k]; word != 0; word &= word - 1) {
+                const int32_t x = static_cast<int32_t>(64 * k) + lowest_bit(word);
+                print_outlier(x, y, mean.value(x, y));
+                table.defpix_add(x, y, 0);
+                ++found;
+            }
         }
     }
     console_print("defect count %d\n", found);
@@ -360,21 +464,28 @@ bool take_settings(DetectionSettings& settings, std::optional<int32_t> threshold
     return false;
 }
 
-// The 8-bit image is made in the same pass that finds the mean brightness,
-// but the brightness is printed first; when there is no memory for the
-// image, the mean is found on its own, and the image is asked for again, so
-// that the messages keep their order.
+// The 8-bit image is made line by line as the filter works through it, and
+// its mean brightness in the same pass; the brightness is printed before the
+// outliers, which are kept packed until then. Without memory for that, the
+// mean is found on its own and the whole 8-bit image made after it, as it
+// always was, so that the messages keep their order.
 void detect_defects(const MeanImage& mean, const DetectionSettings& settings, DefpixTable& table)
 {
     console_print("lt_v %d, lt_w %d\n", settings.lt_v, settings.lt_w);
-    std::unique_ptr<ImageBW> mask;
+    std::unique_ptr<OutlierBits> outliers;
     try {
-        mask = mean.grey();
+        const Window down(settings.lt_w, mean.height());
+        outliers.reset(new OutlierBits(mean, down));
+        filter(*outliers, mean.width(), mean.height(), settings.lt_w, settings.lt_w, settings.lt_v);
     } catch (const std::bad_alloc&) {
-        // Asked for again below, after the brightness.
+        outliers.reset();
     }
     console_print("mean brightness %lf\n", static_cast<double>(mean.mean()));
-    if (!mask) mask = mean.grey();
+    if (outliers) {
+        report_outlier_bits(*outliers, mean, table);
+        return;
+    }
+    std::unique_ptr<ImageBW> mask = mean.grey();
     box_filter_threshold(*mask, settings.lt_w, settings.lt_w, settings.lt_v);
     report_outliers(*mask, mean, table);
 }
@@ -383,14 +494,9 @@ void detect_defects(const MeanImage& mean, const DetectionSettings& settings, De
 
 void box_filter_threshold(ImageBW& image, int32_t wh, int32_t wv, int32_t t)
 {
-    if (image.width() == 0 || image.height() == 0) return;
-    const Window across(wh, static_cast<int32_t>(image.width()));
-    const Window down(wv, static_cast<int32_t>(image.height()));
-    switch (sum_width(down.largest_count())) {
-    case SumWidth::bits16: filter_rows<uint16_t>(image, across, down, t); break;
-    case SumWidth::bits32: filter_rows<uint32_t>(image, across, down, t); break;
-    default: filter_rows<uint64_t>(image, across, down, t); break;
-    }
+    ImageRows rows(image);
+    filter(rows, static_cast<int32_t>(image.width()), static_cast<int32_t>(image.height()), wh, wv,
+           t);
 }
 
 bool create_defpix_map(const MeanImage* mean, DetectionSettings& settings, DefpixTable& table,

@@ -9,6 +9,8 @@
 #include "lib/byte_conversion.h"
 #include "lib/image_sum.h"
 #include "lib/log.h"
+#include "lib/parallel.h"
+#include "platform/workers.h"
 
 namespace {
 
@@ -44,28 +46,25 @@ void fill_line_gains(const FloatMap& gains, int32_t j, std::vector<float>& line_
     }
 }
 
-// The means of all blocks of an image of width x height pixels, taken in one
-// pass over its lines; `line(y)` gives line y, valid until the next call.
-template <typename Lines>
-std::unique_ptr<FloatMap> block_means_of_lines(int32_t width, int32_t height, Lines line)
+// Adds up block rows [first_row, last_row) of an image of width x height
+// pixels into their means; `add_line(y, sums)` adds line y's pixels to the
+// sums of their blocks.
+template <typename AddLine>
+void add_block_rows(int32_t width, int32_t height, int32_t first_row, int32_t last_row,
+                    AddLine add_line, uint32_t* sums, FloatMap& means)
 {
-    const int32_t columns = shading_block_count(width);
-    const int32_t rows = shading_block_count(height);
-    std::unique_ptr<FloatMap> means(new FloatMap(columns, rows));
-    std::vector<uint32_t> sums(static_cast<size_t>(columns));
-
-    for (int32_t j = 0; j < rows; ++j) {
-        std::fill(sums.begin(), sums.end(), 0u);
+    const int32_t columns = means.width();
+    for (int32_t j = first_row; j < last_row; ++j) {
+        std::fill(sums, sums + columns, 0u);
         const int32_t y0 = j * block_size;
         const int32_t h = block_extent(height, y0);
-        for (int32_t y = y0; y < y0 + h; ++y) add_line_to_block_sums(line(y), width, sums.data());
-        float* row = means->data() + static_cast<size_t>(columns) * j;
+        for (int32_t y = y0; y < y0 + h; ++y) add_line(y, sums);
+        float* row = means.data() + static_cast<size_t>(columns) * j;
         for (int32_t i = 0; i < columns; ++i) {
             const int32_t w = block_extent(width, i * block_size);
             row[i] = static_cast<float>(static_cast<double>(sums[i]) / static_cast<double>(w * h));
         }
     }
-    return means;
 }
 
 // Brightest block mean / block mean, in place.
@@ -161,11 +160,20 @@ double block_mean(const ImageBW& image, int32_t i, int32_t j)
 
 std::unique_ptr<FloatMap> block_means(const ImageBW& image)
 {
+    const int32_t width = static_cast<int32_t>(image.width());
+    const int32_t height = static_cast<int32_t>(image.height());
+    std::unique_ptr<FloatMap> means(
+        new FloatMap(shading_block_count(width), shading_block_count(height)));
+    std::vector<uint32_t> sums(static_cast<size_t>(means->width()));
     const uint8_t* pixels = image.data();
-    const size_t width = image.width();
-    return block_means_of_lines(static_cast<int32_t>(image.width()),
-                                static_cast<int32_t>(image.height()),
-                                [=](int32_t y) { return pixels + width * static_cast<size_t>(y); });
+    add_block_rows(
+        width, height, 0, means->height(),
+        [=](int32_t y, uint32_t* line_sums) {
+            add_line_to_block_sums(pixels + static_cast<size_t>(width) * static_cast<size_t>(y),
+                                   width, line_sums);
+        },
+        sums.data(), *means);
+    return means;
 }
 
 std::unique_ptr<FloatMap> shading_gains(const ImageBW& average)
@@ -199,13 +207,26 @@ std::unique_ptr<FloatMap> create_shading_map(const MeanImage* mean)
         console_print("create_shading_map failed, no image\n");
         return nullptr;
     }
-    // The gains of mean->grey(), whose lines are made one at a time instead
-    // of as a whole 8-bit image.
-    std::vector<uint8_t> line(static_cast<size_t>(mean->width()));
-    return gains_of_means(block_means_of_lines(mean->width(), mean->height(), [&](int32_t y) {
-        mean->grey_line(y, line.data());
-        return line.data();
-    }));
+    // The gains of mean->grey(), whose bytes are added up as they are made
+    // instead of kept as a whole 8-bit image, the block rows split into
+    // parts whose means do not depend on one another.
+    const int32_t width = mean->width();
+    const int32_t height = mean->height();
+    std::unique_ptr<FloatMap> means(
+        new FloatMap(shading_block_count(width), shading_block_count(height)));
+    const int32_t parts = parallel_parts();
+    std::vector<std::vector<uint32_t>> sums(static_cast<size_t>(parts),
+                                            std::vector<uint32_t>(means->width()));
+    platform::run_parts(parts, [&](int32_t part) {
+        int64_t first = 0;
+        int64_t last = 0;
+        part_range(means->height(), parts, part, 1, first, last);
+        add_block_rows(
+            width, height, static_cast<int32_t>(first), static_cast<int32_t>(last),
+            [&](int32_t y, uint32_t* line_sums) { mean->add_grey_line_sums_of_16(y, line_sums); },
+            sums[static_cast<size_t>(part)].data(), *means);
+    });
+    return gains_of_means(std::move(means));
 }
 
 bool apply_shading_map(const FloatMap* shading_map, const String& input, const String& output)

@@ -6,17 +6,14 @@
 
 namespace {
 
-constexpr float units_per_one = 65536.0f;
-constexpr float largest_units = 16777216.0f;
+constexpr float largest_whole = 16777216.0f;
 
 // Bounded first, so that the conversion is defined; a NaN, an infinity or a
-// value out of range then differs from its units.
-inline bool whole_units(float value, int32_t& units)
+// value out of range then differs from its whole number.
+inline bool whole_number(float value, int32_t& whole)
 {
-    const float scaled = value * units_per_one;
-    const float bounded = std::min(std::max(-largest_units, scaled), largest_units);
-    units = static_cast<int32_t>(bounded);
-    return static_cast<float>(units) == scaled;
+    whole = static_cast<int32_t>(std::min(std::max(-largest_whole, value), largest_whole));
+    return static_cast<float>(whole) == value;
 }
 
 #if defined(__SSE2__)
@@ -79,37 +76,77 @@ void multiplied_bytes(const uint8_t* pixels, const float* gains, int32_t n, uint
     for (; i < n; ++i) out[i] = clamped_byte(static_cast<float>(pixels[i]) * gains[i]);
 }
 
-bool add_whole_units(const float* values, float factor, int32_t n, int64_t& units)
+bool scaled_bytes_and_total(const float* values, float factor, int32_t n, uint8_t* bytes,
+                            int64_t& total)
 {
     int32_t i = 0;
     bool whole = true;
 #if defined(__SSE2__)
     const __m128 f = _mm_set1_ps(factor);
-    const __m128 scale = _mm_set1_ps(units_per_one);
-    const __m128 low = _mm_set1_ps(-largest_units);
-    const __m128 high = _mm_set1_ps(largest_units);
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 top = _mm_set1_ps(255.0f);
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    // A value that is no whole number differs from the float of its
+    // truncation (a NaN, an infinity and any value beyond 32 bits convert to
+    // -2^31); one beyond ±2^24 shows in the largest magnitude.
     __m128 strays = _mm_setzero_ps();
-    // Each lane adds at most 64 values of at most 2^24 before it is emptied.
+    __m128 largest = _mm_setzero_ps();
+    // Each lane adds at most 64 values of at most 2^24 before it is emptied;
+    // beyond, it may wrap, but then the total is not used.
     constexpr int32_t piece = 256;
-    while (i + 4 <= n) {
-        const int32_t end = std::min(n, i + piece) - 3;
+    while (i + 16 <= n) {
+        const int32_t end = std::min(n, i + piece) - 15;
         __m128i lanes = _mm_setzero_si128();
-        for (; i < end; i += 4) {
-            const __m128 scaled = _mm_mul_ps(_mm_mul_ps(_mm_loadu_ps(values + i), f), scale);
-            const __m128i q = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(scaled, low), high));
-            strays = _mm_or_ps(strays, _mm_cmpneq_ps(_mm_cvtepi32_ps(q), scaled));
-            lanes = _mm_add_epi32(lanes, q);
+        for (; i < end; i += 16) {
+            __m128i clamped[4];
+            for (int k = 0; k < 4; ++k) {
+                const __m128 v = _mm_loadu_ps(values + i + 4 * k);
+                clamped[k] = clamped_words(_mm_mul_ps(v, f), zero, top);
+                const __m128i q = _mm_cvttps_epi32(v);
+                strays = _mm_or_ps(strays, _mm_cmpneq_ps(_mm_cvtepi32_ps(q), v));
+                largest = _mm_max_ps(largest, _mm_and_ps(v, magnitude));
+                lanes = _mm_add_epi32(lanes, q);
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i),
+                             bytes_of(clamped[0], clamped[1], clamped[2], clamped[3]));
         }
         int32_t lane[4];
         _mm_storeu_si128(reinterpret_cast<__m128i*>(lane), lanes);
-        units += int64_t{lane[0]} + lane[1] + lane[2] + lane[3];
+        total += int64_t{lane[0]} + lane[1] + lane[2] + lane[3];
     }
-    whole = _mm_movemask_ps(strays) == 0;
+    float largest_lane[4];
+    _mm_storeu_ps(largest_lane, largest);
+    whole = _mm_movemask_ps(strays) == 0 &&
+            std::max(std::max(largest_lane[0], largest_lane[1]),
+                     std::max(largest_lane[2], largest_lane[3])) <= largest_whole;
 #endif
     for (; i < n; ++i) {
+        bytes[i] = clamped_byte(values[i] * factor);
         int32_t q = 0;
-        whole = whole_units(values[i] * factor, q) && whole;
-        units += q;
+        whole = whole_number(values[i], q) && whole;
+        total += q;
     }
     return whole;
+}
+
+void add_scaled_sums_of_16(const float* values, float factor, int32_t n, uint32_t* sums)
+{
+    int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128 f = _mm_set1_ps(factor);
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 top = _mm_set1_ps(255.0f);
+    for (; i + 16 <= n; i += 16) {
+        const float* v = values + i;
+        const __m128i a = clamped_words(_mm_mul_ps(_mm_loadu_ps(v), f), zero, top);
+        const __m128i b = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 4), f), zero, top);
+        const __m128i c = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 8), f), zero, top);
+        const __m128i d = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 12), f), zero, top);
+        // Two sums of eight bytes each.
+        const __m128i halves = _mm_sad_epu8(bytes_of(a, b, c, d), _mm_setzero_si128());
+        sums[i / 16] += static_cast<uint32_t>(_mm_cvtsi128_si32(halves)) +
+                        static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(halves, 8)));
+    }
+#endif
+    for (; i < n; ++i) sums[i / 16] += clamped_byte(values[i] * factor);
 }

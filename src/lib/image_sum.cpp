@@ -3,26 +3,31 @@
 #include <algorithm>
 
 #include "lib/byte_conversion.h"
+#include "platform/memory_advice.h"
 
 namespace {
 
 // M's mean is a double sum of its floats in index order, a chain of 26
-// million dependent adds for a 5120 x 5120 sensor. When every value is a
-// whole number q of units of 2^-16 with |q| <= 2^24, and there are at most
-// 2^29 values, every partial sum in any order is a whole number of units
-// below 2^53 of them: a double holds each exactly, so no add rounds and the
-// ordered sum equals the integer total of the q. The mean of 2^k 8-bit images
-// (k <= 16) always qualifies; other data falls back to the ordered sum.
+// million dependent adds for a 5120 x 5120 sensor. When the count is 2^k and
+// every value of the sum is a whole number s with |s| <= 2^24, M's values
+// are exactly s × 2^-k; with at most 2^29 of them, every partial sum in any
+// order is a whole number below 2^53 times 2^-k, which a double holds
+// exactly: no add rounds, and the ordered sum equals the integer total of
+// the s times 2^-k. The mean of up to 2^16 8-bit images always qualifies;
+// other data falls back to the ordered sum.
 constexpr int32_t most_totalled_values = 1 << 29;
-constexpr double units_per_one = 65536.0;
 
-// The totals read again what the bytes have just read, while it is cached.
-constexpr int32_t piece_values = 16384;
+bool is_power_of_two(int32_t n) { return n > 0 && (n & (n - 1)) == 0; }
+
+// Images at least this large are worth the large-page hint.
+constexpr size_t large_image_bytes = size_t(8) << 20;
 
 }  // namespace
 
 MeanImage::MeanImage(ImageSum images)
-    : values_(std::move(images.sum)), factor_(1.0f / static_cast<float>(images.count))
+    : values_(std::move(images.sum)),
+      factor_(1.0f / static_cast<float>(images.count)),
+      power_of_two_count_(is_power_of_two(images.count))
 {
 }
 
@@ -38,25 +43,11 @@ const FloatMap& MeanImage::values() const
 std::unique_ptr<ImageBW> MeanImage::grey() const
 {
     std::unique_ptr<ImageBW> image(new ImageBW(width(), height()));
-    // Once scaled, the values are M itself; multiplying by 1 leaves every
-    // float as it is.
-    const float factor = scaled_ ? 1.0f : factor_;
-    const int32_t count = values_->count();
-    if (total_known_ || count > most_totalled_values) {
-        scaled_bytes(values_->data(), factor, count, image->data());
-        return image;
-    }
-    const float* values = values_->data();
-    uint8_t* bytes = image->data();
-    bool whole = true;
-    int64_t units = 0;
-    for (int32_t first = 0; first < count; first += piece_values) {
-        const int32_t n = std::min(piece_values, count - first);
-        scaled_bytes(values + first, factor, n, bytes + first);
-        whole = whole && add_whole_units(values + first, factor, n, units);
-    }
-    total_known_ = whole;
-    total_units_ = units;
+    const size_t bytes = static_cast<size_t>(values_->count());
+    // Before the first touch, as for the float maps.
+    if (bytes >= large_image_bytes) platform::advise_large_block(image->data(), bytes);
+    for (int32_t y = 0; y < height(); ++y)
+        make_grey_line(y, image->data() + static_cast<size_t>(width()) * y);
     return image;
 }
 
@@ -70,8 +61,11 @@ float MeanImage::value(int32_t x, int32_t y) const
 float MeanImage::mean() const
 {
     const double count = static_cast<double>(values_->count());
-    if (total_known_)
-        return static_cast<float>(static_cast<double>(total_units_) / units_per_one / count);
+    if (total_known_) {
+        // Both factors and their product are exact.
+        const double sum = static_cast<double>(total_sum_) * static_cast<double>(factor_);
+        return static_cast<float>(sum / count);
+    }
     if (scaled_) return values_->mean();
     // FloatMap::mean() of the scaled map: each product rounded to float,
     // then added in index order.
@@ -81,8 +75,29 @@ float MeanImage::mean() const
     return static_cast<float>(sum / count);
 }
 
-void MeanImage::grey_line(int32_t y, uint8_t* line) const
+void MeanImage::add_grey_line_sums_of_16(int32_t y, uint32_t* sums) const
 {
     const float factor = scaled_ ? 1.0f : factor_;
-    scaled_bytes(values_->data() + static_cast<size_t>(width()) * y, factor, width(), line);
+    add_scaled_sums_of_16(values_->data() + static_cast<size_t>(width()) * y, factor, width(),
+                          sums);
+}
+
+void MeanImage::make_grey_line(int32_t y, uint8_t* line) const
+{
+    const float factor = scaled_ ? 1.0f : factor_;
+    const float* values = values_->data() + static_cast<size_t>(width()) * y;
+    const bool totalling = y == lines_totalled_ && !total_known_ && !scaled_ &&
+                           power_of_two_count_ && values_->count() <= most_totalled_values;
+    if (!totalling) {
+        scaled_bytes(values, factor, width(), line);
+        return;
+    }
+    if (!scaled_bytes_and_total(values, factor, width(), line, lines_sum_)) {
+        // Never again whole, even if the lines started over.
+        lines_totalled_ = -1;
+        return;
+    }
+    if (++lines_totalled_ < height()) return;
+    total_known_ = true;
+    total_sum_ = lines_sum_;
 }

@@ -37,21 +37,26 @@ public:
     // As values().get(x, y) and values().mean(), without writing M out.
     float value(int32_t x, int32_t y) const;
     float mean() const;
-    // Line y of M8, width() bytes.
-    void grey_line(int32_t y, uint8_t* line) const;
+    // Line y of M8, width() bytes, for a caller that makes M8 a line at a
+    // time: when every line is made once, in order from the first, mean()
+    // takes M's mean from the same pass, as after grey().
+    void make_grey_line(int32_t y, uint8_t* line) const;
+    // Adds the bytes of line y of M8 to the sums of its runs of 16: run i
+    // to sums[i].
+    void add_grey_line_sums_of_16(int32_t y, uint32_t* sums) const;
 
 private:
-    // M's values [first, first + n) as bytes; adds them to the exact total
-    // while it holds.
-    void grey_values(int32_t first, int32_t n, uint8_t* bytes) const;
-
     // The sum, or M once `scaled_`.
     std::unique_ptr<FloatMap> values_;
     float factor_;
+    bool power_of_two_count_;
     mutable bool scaled_ = false;
-    // M's total in units of 2^-16, when a pass over every value found each
-    // one to be a whole number of units small enough that no order of adding
-    // them in doubles can round (see mean()).
+    // The whole-number total of the sum's values, when a pass over every
+    // value found that M's mean may be taken from it (see mean()).
     mutable bool total_known_ = false;
-    mutable int64_t total_units_ = 0;
+    mutable int64_t total_sum_ = 0;
+    // The total of the lines made so far by make_grey_line, while they came
+    // in order and each was whole.
+    mutable int32_t lines_totalled_ = 0;
+    mutable int64_t lines_sum_ = 0;
 };

@@ -71,11 +71,14 @@ TEST_P(MeanImageTest, GivesWhatTheScaledMapGives)
     for (int32_t y = -1; y <= c.height; ++y)
         for (int32_t x = -1; x <= c.width; ++x)
             ASSERT_TRUE(same_bits(mean.value(x, y), reference->get(x, y))) << x << ", " << y;
-    std::vector<uint8_t> line(static_cast<size_t>(c.width));
+    const size_t runs = static_cast<size_t>(c.width + 15) / 16;
     for (int32_t y = 0; y < c.height; ++y) {
-        mean.grey_line(y, line.data());
-        ASSERT_EQ(0, std::memcmp(line.data(), reference_grey->data() + c.width * y, line.size()))
-            << "line " << y;
+        std::vector<uint32_t> sums(runs, 7u);
+        std::vector<uint32_t> expected(runs, 7u);
+        mean.add_grey_line_sums_of_16(y, sums.data());
+        for (int32_t x = 0; x < c.width; ++x)
+            expected[static_cast<size_t>(x) / 16] += reference_grey->data()[c.width * y + x];
+        ASSERT_EQ(sums, expected) << "line " << y;
     }
 
     // Once written out, M is the scaled map, and the rest still agrees.
@@ -105,17 +108,19 @@ std::vector<float> frame_sums()
 INSTANTIATE_TEST_SUITE_P(
     Sums, MeanImageTest,
     ::testing::Values(
-        // A power-of-two count: the total found in the pass over the bytes.
+        // A power-of-two count and whole sums: the total found in the pass
+        // over the bytes.
         SumCase{"SixteenFrames", 37, 5, 16, frame_sums()},
         SumCase{"SixteenFramesOverManyPieces", 331, 127, 16, frame_sums()},
-        // Means such as 1/3 are no whole number of 2^-16: the ordered sum. The
-        // sizes are multiples of 4, so these values meet the vector loop.
+        // Other counts: the ordered sum. The sizes are multiples of 4, so
+        // these values meet the vector loop.
         SumCase{"ThreeFrames", 20, 3, 3, {1.0f, 2.0f, 4.0f, 5.0f, 7.0f}},
-        // One value of 2^-20 in the last piece spoils the total found so far.
-        SumCase{"OneFineValueLate", 332, 127, 16, {0.0f}, 332 * 127 - 8, 1.0f / 65536},
-        // Beyond 256 (2^24 units): the ordered sum, which rounds here.
-        SumCase{"LargeValues", 32, 2, 1, {16777215.0f, 3.0f, 0.1f, 1e7f}},
-        SumCase{"AtTheUnitsLimit", 32, 2, 1, {256.0f, -256.0f, 255.5f}},
+        // One sum of 2^-16 in the last piece spoils the total found so far.
+        SumCase{"OneFractionLate", 332, 127, 16, {0.0f}, 332 * 127 - 8, 1.0f / 65536},
+        // Whole sums beyond 2^24 (here up to 2^30, which would overflow the
+        // vector lanes): the ordered sum.
+        SumCase{"LargeWholeSums", 32, 2, 1, {1073741824.0f, 3.0f, 16777218.0f, 1e7f}},
+        SumCase{"AtTheLimit", 32, 2, 1, {16777216.0f, -16777216.0f, 255.0f}},
         SumCase{"Edges",
                 19,
                 3,
