@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
 #include <random>
 #include <vector>
@@ -167,6 +168,8 @@ TEST(ApplyShadingMap, FileToFileAsLoadApplyAndSave)
                   test_files::read_file("shading_expected.bmp"))
             << bits << " bits";
     }
+    for (const char* name : {"shading_in.bmp", "shading_expected.bmp", "shading_out.bmp"})
+        std::remove(name);
 }
 
 // A sum of two images: block 0 holds 10 + 13 (mean 11.5, truncated to 11),
