@@ -220,7 +220,7 @@ std::unique_ptr<FloatMap> create_shading_map(const MeanImage* mean)
     platform::run_parts(parts, [&](int32_t part) {
         int64_t first = 0;
         int64_t last = 0;
-        part_range(means->height(), parts, part, 1, first, last);
+        part_range(means->height(), parts, part, first, last);
         add_block_rows(
             width, height, static_cast<int32_t>(first), static_cast<int32_t>(last),
             [&](int32_t y, uint32_t* line_sums) { mean->add_grey_line_sums_of_16(y, line_sums); },

@@ -192,7 +192,7 @@ private:
         platform::run_parts(parts, [&](int32_t part) {
             int64_t first_band = 0;
             int64_t last_band = 0;
-            part_range(bands, parts, part, 1, first_band, last_band);
+            part_range(bands, parts, part, first_band, last_band);
             Lane& lane = lanes_[static_cast<size_t>(part)];
             PartFailure& failure = failures[static_cast<size_t>(part)];
             // File order: the bottom band of the picture first.

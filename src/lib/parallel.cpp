@@ -13,12 +13,15 @@ int32_t part_limit = most_parts;
 
 int32_t parallel_parts() { return std::max(1, std::min(part_limit, platform::processor_count())); }
 
-void limit_parallel_parts(int32_t parts) { part_limit = std::max(1, std::min(parts, most_parts)); }
-
-void part_range(int64_t count, int32_t parts, int32_t part, int64_t step, int64_t& first,
-                int64_t& last)
+int32_t limit_parallel_parts(int32_t parts)
 {
-    const int64_t steps = (count + step - 1) / step;
-    first = std::min(count, steps * part / parts * step);
-    last = std::min(count, steps * (part + 1) / parts * step);
+    const int32_t replaced = part_limit;
+    part_limit = std::max(1, std::min(parts, most_parts));
+    return replaced;
+}
+
+void part_range(int64_t count, int32_t parts, int32_t part, int64_t& first, int64_t& last)
+{
+    first = count * part / parts;
+    last = count * (part + 1) / parts;
 }
