@@ -76,9 +76,10 @@ void multiplied_bytes(const uint8_t* pixels, const float* gains, int32_t n, uint
     for (; i < n; ++i) out[i] = clamped_byte(static_cast<float>(pixels[i]) * gains[i]);
 }
 
-bool scaled_bytes_and_total(const float* values, float factor, int32_t n, uint8_t* bytes,
-                            int64_t& total)
+bool sum_bytes_and_total(const float* sums, int32_t shift, int32_t n, uint8_t* bytes,
+                         int64_t& total)
 {
+    const float factor = 1.0f / static_cast<float>(int64_t{1} << shift);
     int32_t i = 0;
     bool whole = true;
 #if defined(__SSE2__)
@@ -86,29 +87,42 @@ bool scaled_bytes_and_total(const float* values, float factor, int32_t n, uint8_
     const __m128 zero = _mm_setzero_ps();
     const __m128 top = _mm_set1_ps(255.0f);
     const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
-    // A value that is no whole number differs from the float of its
-    // truncation (a NaN, an infinity and any value beyond 32 bits convert to
-    // -2^31); one beyond ±2^24 shows in the largest magnitude.
+    const __m128i shift_count = _mm_cvtsi32_si128(shift);
+    // A sum that is no whole number differs from the float of its truncation
+    // (a NaN, an infinity and any sum beyond 32 bits convert to -2^31); one
+    // beyond ±2^24 shows in the largest magnitude.
     __m128 strays = _mm_setzero_ps();
     __m128 largest = _mm_setzero_ps();
-    // Each lane adds at most 64 values of at most 2^24 before it is emptied;
+    // Each lane adds at most 64 sums of at most 2^24 before it is emptied;
     // beyond, it may wrap, but then the total is not used.
     constexpr int32_t piece = 256;
     while (i + 16 <= n) {
         const int32_t end = std::min(n, i + piece) - 15;
         __m128i lanes = _mm_setzero_si128();
         for (; i < end; i += 16) {
-            __m128i clamped[4];
+            __m128i whole_sums[4];
+            __m128 stray = _mm_setzero_ps();
             for (int k = 0; k < 4; ++k) {
-                const __m128 v = _mm_loadu_ps(values + i + 4 * k);
-                clamped[k] = clamped_words(_mm_mul_ps(v, f), zero, top);
-                const __m128i q = _mm_cvttps_epi32(v);
-                strays = _mm_or_ps(strays, _mm_cmpneq_ps(_mm_cvtepi32_ps(q), v));
+                const __m128 v = _mm_loadu_ps(sums + i + 4 * k);
+                whole_sums[k] = _mm_cvttps_epi32(v);
+                stray = _mm_or_ps(stray, _mm_cmpneq_ps(_mm_cvtepi32_ps(whole_sums[k]), v));
                 largest = _mm_max_ps(largest, _mm_and_ps(v, magnitude));
-                lanes = _mm_add_epi32(lanes, q);
+                lanes = _mm_add_epi32(lanes, whole_sums[k]);
+            }
+            __m128i words[4];
+            if (_mm_movemask_ps(stray) == 0) {
+                // A whole sum s times 2^-shift, truncated, is s shifted right
+                // (a negative one stays negative, as the packing's clamp
+                // needs); the packing saturates to 0..255.
+                for (int k = 0; k < 4; ++k) words[k] = _mm_sra_epi32(whole_sums[k], shift_count);
+            } else {
+                for (int k = 0; k < 4; ++k)
+                    words[k] =
+                        clamped_words(_mm_mul_ps(_mm_loadu_ps(sums + i + 4 * k), f), zero, top);
+                strays = _mm_or_ps(strays, stray);
             }
             _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i),
-                             bytes_of(clamped[0], clamped[1], clamped[2], clamped[3]));
+                             bytes_of(words[0], words[1], words[2], words[3]));
         }
         int32_t lane[4];
         _mm_storeu_si128(reinterpret_cast<__m128i*>(lane), lanes);
@@ -121,9 +135,9 @@ bool scaled_bytes_and_total(const float* values, float factor, int32_t n, uint8_
                      std::max(largest_lane[2], largest_lane[3])) <= largest_whole;
 #endif
     for (; i < n; ++i) {
-        bytes[i] = clamped_byte(values[i] * factor);
+        bytes[i] = clamped_byte(sums[i] * factor);
         int32_t q = 0;
-        whole = whole_number(values[i], q) && whole;
+        whole = whole_number(sums[i], q) && whole;
         total += q;
     }
     return whole;

@@ -21,12 +21,13 @@ void scaled_bytes(const float* values, float factor, int32_t n, uint8_t* bytes);
 // out[i] = clamped_byte(pixels[i] * gains[i]) for i < n; `out` may be `pixels`.
 void multiplied_bytes(const uint8_t* pixels, const float* gains, int32_t n, uint8_t* out);
 
-// As scaled_bytes, and also: true, with the total of values[i] added to
-// `total`, when every values[i] is a whole number within ±2^24; false
-// (`total` then meaningless) otherwise, and for a NaN or an infinity. With
-// at most 2^29 values the total stays within ±2^53.
-bool scaled_bytes_and_total(const float* values, float factor, int32_t n, uint8_t* bytes,
-                            int64_t& total);
+// For sums of 2^shift images (shift at most 30): scaled_bytes with the
+// factor 2^-shift, and also: true, with the total of the sums added to
+// `total`, when every sum is a whole number within ±2^24; false (`total`
+// then meaningless) otherwise, and for a NaN or an infinity. With at most
+// 2^29 sums the total stays within ±2^53.
+bool sum_bytes_and_total(const float* sums, int32_t shift, int32_t n, uint8_t* bytes,
+                         int64_t& total);
 
 // Adds clamped_byte(values[i] * factor) for each run of 16 values, the last
 // perhaps shorter, to sums[i / 16]: the shading block sums of a line.

@@ -17,7 +17,14 @@ namespace {
 // other data falls back to the ordered sum.
 constexpr int32_t most_totalled_values = 1 << 29;
 
-bool is_power_of_two(int32_t n) { return n > 0 && (n & (n - 1)) == 0; }
+// k for a count of 2^k, -1 for any other count.
+int32_t power_of_two(int32_t n)
+{
+    if (n <= 0 || (n & (n - 1)) != 0) return -1;
+    int32_t k = 0;
+    while ((int32_t{1} << k) < n) ++k;
+    return k;
+}
 
 // Images at least this large are worth the large-page hint.
 constexpr size_t large_image_bytes = size_t(8) << 20;
@@ -27,7 +34,7 @@ constexpr size_t large_image_bytes = size_t(8) << 20;
 MeanImage::MeanImage(ImageSum images)
     : values_(std::move(images.sum)),
       factor_(1.0f / static_cast<float>(images.count)),
-      power_of_two_count_(is_power_of_two(images.count))
+      count_shift_(power_of_two(images.count))
 {
 }
 
@@ -86,13 +93,13 @@ void MeanImage::make_grey_line(int32_t y, uint8_t* line) const
 {
     const float factor = scaled_ ? 1.0f : factor_;
     const float* values = values_->data() + static_cast<size_t>(width()) * y;
-    const bool totalling = y == lines_totalled_ && !total_known_ && !scaled_ &&
-                           power_of_two_count_ && values_->count() <= most_totalled_values;
+    const bool totalling = y == lines_totalled_ && !total_known_ && !scaled_ && count_shift_ >= 0 &&
+                           values_->count() <= most_totalled_values;
     if (!totalling) {
         scaled_bytes(values, factor, width(), line);
         return;
     }
-    if (!scaled_bytes_and_total(values, factor, width(), line, lines_sum_)) {
+    if (!sum_bytes_and_total(values, count_shift_, width(), line, lines_sum_)) {
         // Never again whole, even if the lines started over.
         lines_totalled_ = -1;
         return;

@@ -49,7 +49,8 @@ private:
     // The sum, or M once `scaled_`.
     std::unique_ptr<FloatMap> values_;
     float factor_;
-    bool power_of_two_count_;
+    // k when the count is 2^k, else -1.
+    int32_t count_shift_;
     mutable bool scaled_ = false;
     // The whole-number total of the sum's values, when a pass over every
     // value found that M's mean may be taken from it (see mean()).

@@ -127,7 +127,11 @@ INSTANTIATE_TEST_SUITE_P(
                 2,
                 {nan, -1.0f, -0.0f, 511.8f, 512.0f, 1e30f, inf, -inf, 0.5f, 1.0f, 509.99f}},
         SumCase{"InfinityOnly", 17, 1, 4, {inf}},
-        SumCase{"NegativeWholeValues", 21, 2, 8, {-8.0f, -2040.0f, 16.0f, 0.0f}},
+        SumCase{"WholeValuesOutsideTheBytes",
+                21,
+                2,
+                8,
+                {-8.0f, -2040.0f, 16.0f, 0.0f, 100000.0f, 16777216.0f, 2041.0f, -0.0f}},
         SumCase{"OnePixel", 1, 1, 16, {4000.0f}}),
     [](const ::testing::TestParamInfo<SumCase>& info) { return info.param.name; });
 
