@@ -15,6 +15,8 @@
 #include "lib/image.h"
 #include "lib/image_sum.h"
 #include "lib/log.h"
+#include "lib/parallel.h"
+#include "platform/workers.h"
 
 namespace {
 
@@ -284,28 +286,32 @@ private:
 // kept in a ring only while they are inside it; the vertical pass keeps one
 // running sum per column, and each finished row is thresholded at once. A
 // row is read by the horizontal pass before it is overwritten.
+//
+// Rows [y_begin, y_end) are finished; the rows above y_begin that their
+// windows reach are taken only for their horizontal means, so that a part of
+// the image is filtered as within the whole.
 template <typename Sum, typename Rows>
-void filter_rows(Rows& rows, const Window& across, const Window& down, int32_t t)
+void filter_rows(Rows& rows, const Window& across, const Window& down, int32_t t, int32_t y_begin,
+                 int32_t y_end)
 {
     const int32_t W = across.length();
-    const int32_t H = down.length();
     std::unique_ptr<LineMeans> line_means = make_line_means(across);
 
-    const int64_t ring_rows = std::min<int64_t>(H, int64_t{down.width()} + 1);
+    const int64_t ring_rows = std::min<int64_t>(down.length(), int64_t{down.width()} + 1);
     std::vector<uint8_t> ring(static_cast<size_t>(ring_rows) * W);
     auto ring_row = [&](int32_t y) { return ring.data() + static_cast<size_t>(y % ring_rows) * W; };
     const std::vector<uint8_t> nothing(W, 0);
 
     std::vector<Sum> column_sums(W, 0);
-    int32_t entered = 0;
-    int32_t left = 0;
-    for (; entered < down.last(0); ++entered) {
+    int32_t entered = down.first(y_begin);
+    int32_t left = entered;
+    for (; entered < down.last(y_begin); ++entered) {
         uint8_t* row = ring_row(entered);
         line_means->run(rows.take(entered), row);
         for (int32_t x = 0; x < W; ++x) column_sums[x] = static_cast<Sum>(column_sums[x] + row[x]);
     }
     const Outliers outlier(t);
-    for (int32_t y = 0; y < H; ++y) {
+    for (int32_t y = y_begin; y < y_end; ++y) {
         const uint8_t* leaving = nothing.data();
         if (left < down.first(y)) leaving = ring_row(left++);
         const uint8_t* entering = nothing.data();
@@ -321,49 +327,29 @@ void filter_rows(Rows& rows, const Window& across, const Window& down, int32_t t
 }
 
 template <typename Rows>
-void filter(Rows& rows, int32_t width, int32_t height, int32_t wh, int32_t wv, int32_t t)
+void filter(Rows& rows, const Window& across, const Window& down, int32_t t, int32_t y_begin,
+            int32_t y_end)
 {
-    if (width == 0 || height == 0) return;
-    const Window across(wh, width);
-    const Window down(wv, height);
     switch (sum_width(down.largest_count())) {
-    case SumWidth::bits16: filter_rows<uint16_t>(rows, across, down, t); break;
-    case SumWidth::bits32: filter_rows<uint32_t>(rows, across, down, t); break;
-    default: filter_rows<uint64_t>(rows, across, down, t); break;
+    case SumWidth::bits16: filter_rows<uint16_t>(rows, across, down, t, y_begin, y_end); break;
+    case SumWidth::bits32: filter_rows<uint32_t>(rows, across, down, t, y_begin, y_end); break;
+    default: filter_rows<uint64_t>(rows, across, down, t, y_begin, y_end); break;
     }
 }
 
-// The outliers of the mean image, one bit a pixel, row after row: the bytes
-// of M8 are made a line at a time as the filter takes them, into a ring of
-// the lines still to be finished, and each finished mask line is packed. No
-// 8-bit image of the whole mean is kept.
-class OutlierBits {
+// The outliers of the mean image, one bit a pixel, row after row.
+class OutlierMask {
 public:
-    OutlierBits(const MeanImage& mean, const Window& down)
-        : mean_(mean),
-          width_(static_cast<size_t>(mean.width())),
-          words_per_row_((width_ + 63) / 64),
-          ring_rows_(std::min<int64_t>(mean.height(), int64_t{down.half()} + 1)),
-          ring_(static_cast<size_t>(ring_rows_) * width_),
-          bits_(words_per_row_ * static_cast<size_t>(mean.height()), 0)
+    OutlierMask(int32_t width, int32_t height)
+        : words_per_row_((static_cast<size_t>(width) + 63) / 64),
+          bits_(words_per_row_ * static_cast<size_t>(height), 0)
     {
     }
 
-    const uint8_t* take(int32_t y)
+    void mark_row(int32_t y, const uint8_t* line, size_t width)
     {
-        uint8_t* line = slot(y);
-        mean_.make_grey_line(y, line);
-        return line;
-    }
-    // Row y was taken before and stays in its slot until row y + ring_rows_
-    // is taken, which happens only after row y is finished.
-    uint8_t* finish(int32_t y) { return slot(y); }
-    void finished(int32_t y)
-    {
-        const uint8_t* line = slot(y);
         uint64_t* words = bits_.data() + words_per_row_ * static_cast<size_t>(y);
-        for (size_t x = next_marked(line, 0, width_); x < width_;
-             x = next_marked(line, x + 1, width_))
+        for (size_t x = next_marked(line, 0, width); x < width; x = next_marked(line, x + 1, width))
             words[x / 64] |= uint64_t{1} << (x % 64);
     }
 
@@ -371,15 +357,96 @@ public:
     size_t words_per_row() const { return words_per_row_; }
 
 private:
+    size_t words_per_row_;
+    std::vector<uint64_t> bits_;
+};
+
+// The rows of one part of the filtering of the mean image: the bytes of M8
+// are made a line at a time as the filter takes them, into a ring of the
+// lines still to be finished, and each finished mask line is packed into
+// the mask. No 8-bit image of the whole mean is kept. The lines the part
+// finishes add up to its share of the mean's total.
+class MeanLines {
+public:
+    MeanLines(const MeanImage& mean, const Window& down, int32_t y_begin, int32_t y_end,
+              OutlierMask& mask)
+        : mean_(mean),
+          width_(static_cast<size_t>(mean.width())),
+          y_begin_(y_begin),
+          y_end_(y_end),
+          ring_rows_(std::min<int64_t>(mean.height(), int64_t{down.half()} + 1)),
+          ring_(static_cast<size_t>(ring_rows_) * width_),
+          mask_(mask)
+    {
+    }
+
+    const uint8_t* take(int32_t y)
+    {
+        uint8_t* line = slot(y);
+        mean_.make_grey_line(y, line, y >= y_begin_ && y < y_end_ ? &total_ : nullptr);
+        return line;
+    }
+    // Row y was taken before and stays in its slot until row y + ring_rows_
+    // is taken, which happens only after row y is finished.
+    uint8_t* finish(int32_t y) { return slot(y); }
+    void finished(int32_t y) { mask_.mark_row(y, slot(y), width_); }
+
+    const MeanImage::LineTotal& total() const { return total_; }
+
+private:
     uint8_t* slot(int32_t y) { return ring_.data() + static_cast<size_t>(y % ring_rows_) * width_; }
 
     const MeanImage& mean_;
     size_t width_;
-    size_t words_per_row_;
+    int32_t y_begin_;
+    int32_t y_end_;
     int64_t ring_rows_;
     std::vector<uint8_t> ring_;
-    std::vector<uint64_t> bits_;
+    OutlierMask& mask_;
+    MeanImage::LineTotal total_;
 };
+
+// Rows of the mean each part filters at the least, so that the rows it takes
+// only to start its windows stay few beside those it finishes.
+constexpr int32_t least_part_rows = 64;
+
+// The outliers of the mean image, the rows split into parts filtered at the
+// same time. Throws std::bad_alloc, from whichever part it came.
+std::unique_ptr<OutlierMask> find_outliers(const MeanImage& mean, const DetectionSettings& settings)
+{
+    const int32_t width = mean.width();
+    const int32_t height = mean.height();
+    std::unique_ptr<OutlierMask> mask(new OutlierMask(width, height));
+    if (width == 0 || height == 0) return mask;
+    const Window across(settings.lt_w, width);
+    const Window down(settings.lt_w, height);
+    const int32_t parts = std::max(1, std::min(parallel_parts(), height / least_part_rows));
+    std::vector<std::unique_ptr<MeanLines>> lines;
+    for (int32_t part = 0; part < parts; ++part) {
+        int64_t first = 0;
+        int64_t last = 0;
+        part_range(height, parts, part, first, last);
+        lines.emplace_back(new MeanLines(mean, down, static_cast<int32_t>(first),
+                                         static_cast<int32_t>(last), *mask));
+    }
+    std::vector<char> failed(static_cast<size_t>(parts), 0);
+    platform::run_parts(parts, [&](int32_t part) {
+        int64_t first = 0;
+        int64_t last = 0;
+        part_range(height, parts, part, first, last);
+        try {
+            filter(*lines[part], across, down, settings.lt_v, static_cast<int32_t>(first),
+                   static_cast<int32_t>(last));
+        } catch (const std::bad_alloc&) {
+            failed[static_cast<size_t>(part)] = 1;
+        }
+    });
+    if (std::find(failed.begin(), failed.end(), 1) != failed.end()) throw std::bad_alloc();
+    std::vector<MeanImage::LineTotal> totals;
+    for (const std::unique_ptr<MeanLines>& part : lines) totals.push_back(part->total());
+    mean.take_line_totals(totals);
+    return mask;
+}
 
 // The index of the lowest set bit of a word that is not 0.
 int32_t lowest_bit(uint64_t word) { return __builtin_ctzll(word); }
@@ -431,7 +498,7 @@ void report_outliers(const ImageBW& mask, const MeanImage& mean, DefpixTable& ta
 }
 
 // The same from the packed mask.
-void report_outlier_bits(const OutlierBits& outliers, const MeanImage& mean, DefpixTable& table)
+void report_outlier_bits(const OutlierMask& outliers, const MeanImage& mean, DefpixTable& table)
 {
     const std::vector<uint64_t>& bits = outliers.bits();
     const size_t words_per_row = outliers.words_per_row();
@@ -472,11 +539,9 @@ bool take_settings(DetectionSettings& settings, std::optional<int32_t> threshold
 void detect_defects(const MeanImage& mean, const DetectionSettings& settings, DefpixTable& table)
 {
     console_print("lt_v %d, lt_w %d\n", settings.lt_v, settings.lt_w);
-    std::unique_ptr<OutlierBits> outliers;
+    std::unique_ptr<OutlierMask> outliers;
     try {
-        const Window down(settings.lt_w, mean.height());
-        outliers.reset(new OutlierBits(mean, down));
-        filter(*outliers, mean.width(), mean.height(), settings.lt_w, settings.lt_w, settings.lt_v);
+        outliers = find_outliers(mean, settings);
     } catch (const std::bad_alloc&) {
         outliers.reset();
     }
@@ -494,9 +559,11 @@ void detect_defects(const MeanImage& mean, const DetectionSettings& settings, De
 
 void box_filter_threshold(ImageBW& image, int32_t wh, int32_t wv, int32_t t)
 {
+    if (image.width() == 0 || image.height() == 0) return;
+    const Window across(wh, static_cast<int32_t>(image.width()));
+    const Window down(wv, static_cast<int32_t>(image.height()));
     ImageRows rows(image);
-    filter(rows, static_cast<int32_t>(image.width()), static_cast<int32_t>(image.height()), wh, wv,
-           t);
+    filter(rows, across, down, t, 0, down.length());
 }
 
 bool create_defpix_map(const MeanImage* mean, DetectionSettings& settings, DefpixTable& table,

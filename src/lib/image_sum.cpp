@@ -53,8 +53,11 @@ std::unique_ptr<ImageBW> MeanImage::grey() const
     const size_t bytes = static_cast<size_t>(values_->count());
     // Before the first touch, as for the float maps.
     if (bytes >= large_image_bytes) platform::advise_large_block(image->data(), bytes);
+    std::vector<LineTotal> total(1);
     for (int32_t y = 0; y < height(); ++y)
-        make_grey_line(y, image->data() + static_cast<size_t>(width()) * y);
+        make_grey_line(y, image->data() + static_cast<size_t>(width()) * y,
+                       total_known_ ? nullptr : &total[0]);
+    if (!total_known_) take_line_totals(total);
     return image;
 }
 
@@ -89,22 +92,31 @@ void MeanImage::add_grey_line_sums_of_16(int32_t y, uint32_t* sums) const
                           sums);
 }
 
-void MeanImage::make_grey_line(int32_t y, uint8_t* line) const
+void MeanImage::make_grey_line(int32_t y, uint8_t* line, LineTotal* total) const
 {
-    const float factor = scaled_ ? 1.0f : factor_;
     const float* values = values_->data() + static_cast<size_t>(width()) * y;
-    const bool totalling = y == lines_totalled_ && !total_known_ && !scaled_ && count_shift_ >= 0 &&
-                           values_->count() <= most_totalled_values;
-    if (!totalling) {
-        scaled_bytes(values, factor, width(), line);
+    if (total && total->whole && !scaled_ && count_shift_ >= 0 &&
+        values_->count() <= most_totalled_values) {
+        total->whole = sum_bytes_and_total(values, count_shift_, width(), line, total->sum);
+        ++total->lines;
         return;
     }
-    if (!sum_bytes_and_total(values, count_shift_, width(), line, lines_sum_)) {
-        // Never again whole, even if the lines started over.
-        lines_totalled_ = -1;
-        return;
+    if (total) total->whole = false;
+    // Once scaled, the values are M itself; multiplying by 1 leaves every
+    // float as it is.
+    scaled_bytes(values, scaled_ ? 1.0f : factor_, width(), line);
+}
+
+void MeanImage::take_line_totals(const std::vector<LineTotal>& totals) const
+{
+    int64_t sum = 0;
+    int64_t lines = 0;
+    for (const LineTotal& total : totals) {
+        if (!total.whole) return;
+        sum += total.sum;
+        lines += total.lines;
     }
-    if (++lines_totalled_ < height()) return;
+    if (lines != height()) return;
     total_known_ = true;
-    total_sum_ = lines_sum_;
+    total_sum_ = sum;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "lib/float_map.h"
 #include "lib/image.h"
@@ -37,10 +38,18 @@ public:
     // As values().get(x, y) and values().mean(), without writing M out.
     float value(int32_t x, int32_t y) const;
     float mean() const;
+    // What the lines of M8 made one at a time add up to towards M's mean.
+    struct LineTotal {
+        int64_t sum = 0;
+        int32_t lines = 0;
+        bool whole = true;
+    };
     // Line y of M8, width() bytes, for a caller that makes M8 a line at a
-    // time: when every line is made once, in order from the first, mean()
-    // takes M's mean from the same pass, as after grey().
-    void make_grey_line(int32_t y, uint8_t* line) const;
+    // time; with `total`, the line's share of M's mean is added to it.
+    void make_grey_line(int32_t y, uint8_t* line, LineTotal* total = nullptr) const;
+    // The totals of lines that were made each once, every line of M8 among
+    // them: mean() takes M's mean from them, as after grey().
+    void take_line_totals(const std::vector<LineTotal>& totals) const;
     // Adds the bytes of line y of M8 to the sums of its runs of 16: run i
     // to sums[i].
     void add_grey_line_sums_of_16(int32_t y, uint32_t* sums) const;
@@ -56,8 +65,4 @@ private:
     // value found that M's mean may be taken from it (see mean()).
     mutable bool total_known_ = false;
     mutable int64_t total_sum_ = 0;
-    // The total of the lines made so far by make_grey_line, while they came
-    // in order and each was whole.
-    mutable int32_t lines_totalled_ = 0;
-    mutable int64_t lines_sum_ = 0;
 };

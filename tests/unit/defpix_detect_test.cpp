@@ -246,7 +246,12 @@ INSTANTIATE_TEST_SUITE_P(Windows, DetectionOfTheMean,
                                            DetectCase{70, 65, 7, 4}, DetectCase{70, 65, 128, 16},
                                            DetectCase{130, 9, 16, 0}, DetectCase{9, 130, 33, 2},
                                            DetectCase{1, 1, 128, 16}, DetectCase{5, 40, 8, -1},
-                                           DetectCase{64, 3, 5, 300}));
+                                           DetectCase{64, 3, 5, 300},
+                                           // Tall enough for two parts where there
+                                           // are two processors.
+                                           DetectCase{50, 300, 16, 4}, DetectCase{50, 300, 301, 8},
+                                           DetectCase{33, 200, 2, 16}, DetectCase{40, 129, 128, 2},
+                                           DetectCase{17, 128, 1, 0}));
 
 // With a threshold below 0 every pixel is an outlier, printed with its mean
 // value as printf's "%.1f" writes it: ties to the even digit (0.25 as 0.2),
