@@ -132,9 +132,15 @@ struct ChildRun {
 // Runs `command` (a program and its arguments, no shell) as a child process
 // in `folder`, its standard output into the file `output` and its standard
 // error into the bench's, and waits for it. The time runs from just before
-// the child is made until it has been waited for.
+// the child is made until it has been waited for. The child is made by the
+// launcher, when one was started, so that its peak memory is its own.
 ChildRun run_child(const std::vector<std::string>& command, const std::string& folder,
                    const std::string& output);
+
+// The launcher: started by kd_bench before it holds anything large, and
+// stopped at its end.
+void start_child_launcher();
+void stop_child_launcher();
 
 // The fastest of `repeats` runs of run_child, with the largest peak memory
 // and the last status that was not 0 (or 0); `prepare` runs untimed before

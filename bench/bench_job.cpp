@@ -11,18 +11,16 @@
 
 #include "bench.h"
 
-ChildRun run_child(const std::vector<std::string>& command, const std::string& folder,
-                   const std::string& output)
+namespace {
+
+// Makes the child, in `folder`, its standard output into `out`, and waits
+// for it.
+ChildRun spawn_and_wait(const std::vector<std::string>& command, const std::string& folder, int out)
 {
     ChildRun run;
     std::vector<char*> argv;
     for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    // Opened before the clock starts; the child only moves it into place.
-    const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0) return run;
-    std::fflush(nullptr);
-
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
     if (child == 0) {
@@ -34,11 +32,145 @@ ChildRun run_child(const std::vector<std::string>& command, const std::string& f
     struct rusage usage = {};
     const bool waited = child > 0 && ::wait4(child, &status, 0, &usage) == child;
     const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
-    ::close(out);
     if (!waited) return run;
     run.ms = took.count();
     run.peak_kib = usage.ru_maxrss;  // KiB on Linux
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// A child's peak memory counts the pages it shared with its parent between
+// fork and exec, so children are made by a launcher: a copy of kd_bench made
+// at its start, before it holds frames or sums, that makes each child and
+// sends back what it took. Requests and answers go through two pipes.
+struct Launcher {
+    pid_t pid = -1;
+    int requests = -1;
+    int answers = -1;
+};
+
+Launcher launcher;
+
+bool write_all(int fd, const void* bytes, size_t size)
+{
+    const char* p = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool read_all(int fd, void* bytes, size_t size)
+{
+    char* p = static_cast<char*>(bytes);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, p, size);
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool write_text(int fd, const std::string& text)
+{
+    const uint32_t size = static_cast<uint32_t>(text.size());
+    return write_all(fd, &size, sizeof size) && write_all(fd, text.data(), text.size());
+}
+
+bool read_text(int fd, std::string& text)
+{
+    uint32_t size = 0;
+    if (!read_all(fd, &size, sizeof size)) return false;
+    text.assign(size, '\0');
+    return read_all(fd, &text[0], size);
+}
+
+// The launcher's loop: a request is the folder, the output file and the
+// command line; the answer is the ChildRun.
+void serve(int requests, int answers)
+{
+    for (;;) {
+        std::string folder;
+        std::string output;
+        std::string count_text;
+        if (!read_text(requests, folder) || !read_text(requests, output) ||
+            !read_text(requests, count_text))
+            return;
+        std::vector<std::string> command(std::stoul(count_text));
+        for (std::string& arg : command)
+            if (!read_text(requests, arg)) return;
+        ChildRun run;
+        const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out >= 0) {
+            run = spawn_and_wait(command, folder, out);
+            ::close(out);
+        }
+        if (!write_all(answers, &run, sizeof run)) return;
+    }
+}
+
+}  // namespace
+
+void start_child_launcher()
+{
+    int requests[2];
+    int answers[2];
+    if (::pipe(requests) != 0) return;
+    if (::pipe(answers) != 0) {
+        ::close(requests[0]);
+        ::close(requests[1]);
+        return;
+    }
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(requests[1]);
+        ::close(answers[0]);
+        serve(requests[0], answers[1]);
+        ::_exit(0);
+    }
+    ::close(requests[0]);
+    ::close(answers[1]);
+    if (pid < 0) {
+        ::close(requests[1]);
+        ::close(answers[0]);
+        return;
+    }
+    launcher = Launcher{pid, requests[1], answers[0]};
+}
+
+void stop_child_launcher()
+{
+    if (launcher.pid < 0) return;
+    ::close(launcher.requests);
+    ::close(launcher.answers);
+    int status = 0;
+    ::waitpid(launcher.pid, &status, 0);
+    launcher = Launcher();
+}
+
+ChildRun run_child(const std::vector<std::string>& command, const std::string& folder,
+                   const std::string& output)
+{
+    if (launcher.pid < 0) {
+        // Without a launcher the peak also counts kd_bench's own pages.
+        ChildRun run;
+        const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0) return run;
+        std::fflush(nullptr);
+        run = spawn_and_wait(command, folder, out);
+        ::close(out);
+        return run;
+    }
+    ChildRun run;
+    bool sent = write_text(launcher.requests, folder) && write_text(launcher.requests, output) &&
+                write_text(launcher.requests, std::to_string(command.size()));
+    for (const std::string& arg : command) sent = sent && write_text(launcher.requests, arg);
+    if (!sent || !read_all(launcher.answers, &run, sizeof run)) return ChildRun();
     return run;
 }
 

@@ -112,6 +112,7 @@ int main(int argc, char** argv)
         std::fprintf(bench_out(), "cannot write %s\n", messages.c_str());
         return 1;
     }
+    start_child_launcher();
     {
         BenchContext context(folder, repeats);
         context.set_program(program);
@@ -123,6 +124,7 @@ int main(int argc, char** argv)
         }
         print_summary(context);
     }
+    stop_child_launcher();
     std::fclose(stdout);
     std::remove(messages.c_str());
     // Stages remove their own files; an emptied folder of ours goes too.
