@@ -16,6 +16,8 @@ int32_t parse_int(const char* first, const char* last);
 // that reads as a decimal or hexadecimal floating-point number, an infinity
 // or a NaN; 0.0 without one. Too large gives an infinity, too small zero.
 double parse_double(const char* text);
+// The same for the text [first, last), which need not end in a NUL.
+double parse_double(const char* first, const char* last);
 
 // The value as printf's "%f" writes it in the "C" locale: an optional minus
 // sign, the integer digits, a point and six decimals, correctly rounded.
