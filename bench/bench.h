@@ -82,6 +82,14 @@ public:
     void report(const std::string& stage, double ms, const std::string& floor = "",
                 double floor_ms = 0.0);
     const std::vector<BenchRow>& rows() const { return rows_; }
+    // A line printed at once and again below the summary table.
+    void note(const std::string& text);
+    const std::vector<std::string>& notes() const { return notes_; }
+
+    // The program kd_bench measures as a whole: Kervo_Dravelmonix beside
+    // kd_bench unless --program names another.
+    const std::string& program() const { return program_; }
+    void set_program(const std::string& path) { program_ = path; }
 
     // The 16 camera frames of 5120 x 5120 (8-bit BMP files) that the stages
     // work on: an evenly lit scene with vignetting, noise, hot and dead
@@ -104,11 +112,42 @@ private:
     std::string folder_;
     int repeats_;
     std::vector<BenchRow> rows_;
+    std::vector<std::string> notes_;
+    std::string program_;
     std::unique_ptr<BenchShared> shared_;
 };
 
 constexpr int32_t bench_frame_side = 5120;
 constexpr int bench_frame_count = 16;
+
+// What a child process took.
+struct ChildRun {
+    double ms = 0.0;
+    // Its peak resident memory, in KiB.
+    long peak_kib = 0;
+    // Its exit status; -1 when it could not be started or did not exit.
+    int status = -1;
+};
+
+// Runs `command` (a program and its arguments, no shell) as a child process
+// in `folder`, its standard output into the file `output` and its standard
+// error into the bench's, and waits for it. The time runs from just before
+// the child is made until it has been waited for. The child is made by the
+// launcher, when one was started, so that its peak memory is its own.
+ChildRun run_child(const std::vector<std::string>& command, const std::string& folder,
+                   const std::string& output);
+
+// The launcher: started by kd_bench before it holds anything large, and
+// stopped at its end.
+void start_child_launcher();
+void stop_child_launcher();
+
+// The fastest of `repeats` runs of run_child, with the largest peak memory
+// and the last status that was not 0 (or 0); `prepare` runs untimed before
+// each run.
+ChildRun best_child_run(int repeats, const std::vector<std::string>& command,
+                        const std::string& folder, const std::string& output,
+                        const std::function<void()>& prepare);
 
 // The size of a file, 0 when it cannot be read.
 size_t bench_file_size(const std::string& path);

@@ -8,6 +8,7 @@
 #include "lib/accumulate.h"
 #include "lib/bmp.h"
 #include "lib/float_map.h"
+#include "lib/parallel.h"
 
 namespace {
 
@@ -69,6 +70,13 @@ void run_load_img(BenchContext& context)
                    context.best_ms([&] { sum_banded(paths, AccumulateOptions()); }), floor,
                    read_ms);
 
+    if (parallel_parts() > 1) {
+        const int32_t parts = limit_parallel_parts(1);
+        context.report("  the same, one thread",
+                       context.best_ms([&] { sum_banded(paths, AccumulateOptions()); }), floor,
+                       read_ms);
+        limit_parallel_parts(parts);
+    }
     for (uint32_t band_kib : {256u, 2048u}) {
         AccumulateOptions options;
         options.band_bytes = band_kib * 1024;

@@ -1,4 +1,6 @@
 // What the stages share: timing, the table, the camera frames and the floors.
+#include <unistd.h>
+
 #include <cstring>
 #include <vector>
 
@@ -124,6 +126,13 @@ void BenchContext::report(const std::string& stage, double ms, const std::string
     std::fflush(bench_out());
 }
 
+void BenchContext::note(const std::string& text)
+{
+    notes_.push_back(text);
+    std::fprintf(bench_out(), "  %s\n", text.c_str());
+    std::fflush(bench_out());
+}
+
 const std::vector<std::string>& BenchContext::frame_paths()
 {
     if (!shared_->frame_paths.empty()) return shared_->frame_paths;
@@ -135,6 +144,10 @@ const std::vector<std::string>& BenchContext::frame_paths()
             std::fprintf(bench_out(), "  cannot write %s\n", name.c_str());
         shared_->frame_paths.push_back(name);
     }
+    // The 400 MiB just written would otherwise go to the disk while the
+    // first stages are timed, the system's writing threads taking the core
+    // that a second thread of the program would use.
+    ::sync();
     return shared_->frame_paths;
 }
 

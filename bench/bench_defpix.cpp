@@ -14,6 +14,7 @@
 #include "correction/defpix_file.h"
 #include "lib/float_map.h"
 #include "lib/image.h"
+#include "lib/parallel.h"
 
 namespace {
 
@@ -43,6 +44,14 @@ void run_detect(BenchContext& context)
                    floor, copy_ms);
     std::fprintf(bench_out(), "  %d defects found (window %d, threshold %d)\n",
                  state.defpix_table.defpix_count(), state.detection.lt_w, state.detection.lt_v);
+    if (parallel_parts() > 1) {
+        const int32_t parts = limit_parallel_parts(1);
+        context.report("  the same, one thread",
+                       context.best_ms([&] { load_frames_into(state, sum); },
+                                       [&] { create_defpix_map_as_command(state); }),
+                       floor, copy_ms);
+        limit_parallel_parts(parts);
+    }
 
     // The filter alone on the 8-bit mean, at the default window and two others.
     load_frames_into(state, sum);

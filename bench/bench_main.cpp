@@ -1,4 +1,5 @@
-// kd_bench [--dir <folder>] [--repeats <n>] [--list] [<stage>...]
+// kd_bench [--dir <folder>] [--repeats <n>] [--threads <n>] [--program <path>] [--list]
+//          [<stage>...]
 // Runs the named stages, or every stage when none is named, and prints the
 // table of figures on standard error.
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "bench.h"
+#include "lib/parallel.h"
 
 std::vector<BenchStage>& bench_stages()
 {
@@ -50,6 +52,16 @@ void print_summary(const BenchContext& context)
                          row.floor_ms);
         }
     }
+    for (const std::string& note : context.notes()) std::fprintf(out, "\n%s\n", note.c_str());
+}
+
+// Kervo_Dravelmonix in kd_bench's own folder.
+std::string program_beside(const char* argv0)
+{
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) self = std::filesystem::absolute(argv0, error);
+    return (self.parent_path() / "Kervo_Dravelmonix").string();
 }
 
 }  // namespace
@@ -61,6 +73,7 @@ int main(int argc, char** argv)
     std::string folder =
         (std::filesystem::temp_directory_path() / ("kd_bench_" + std::to_string(stamp))).string();
     int repeats = 5;
+    std::string program = program_beside(argv[0]);
     std::vector<const BenchStage*> chosen;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -68,6 +81,10 @@ int main(int argc, char** argv)
             folder = argv[++i];
         } else if (arg == "--repeats" && i + 1 < argc) {
             repeats = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--threads" && i + 1 < argc) {
+            limit_parallel_parts(std::atoi(argv[++i]));
+        } else if (arg == "--program" && i + 1 < argc) {
+            program = std::filesystem::absolute(argv[++i]).string();
         } else if (arg == "--list") {
             list_stages(stdout);
             return 0;
@@ -95,15 +112,19 @@ int main(int argc, char** argv)
         std::fprintf(bench_out(), "cannot write %s\n", messages.c_str());
         return 1;
     }
+    start_child_launcher();
     {
         BenchContext context(folder, repeats);
-        std::fprintf(bench_out(), "kd_bench in %s, best of %d runs\n", folder.c_str(), repeats);
+        context.set_program(program);
+        std::fprintf(bench_out(), "kd_bench in %s, best of %d runs, %d thread(s)\n", folder.c_str(),
+                     repeats, parallel_parts());
         for (const BenchStage* stage : chosen) {
             std::fprintf(bench_out(), "%s: %s\n", stage->name, stage->about);
             stage->run(context);
         }
         print_summary(context);
     }
+    stop_child_launcher();
     std::fclose(stdout);
     std::remove(messages.c_str());
     // Stages remove their own files; an emptied folder of ours goes too.

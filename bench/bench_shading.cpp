@@ -12,6 +12,7 @@
 #include "lib/bmp.h"
 #include "lib/float_map.h"
 #include "lib/image.h"
+#include "lib/parallel.h"
 
 namespace {
 
@@ -44,6 +45,14 @@ void run_shading_create(BenchContext& context)
                    floor, context.image_copy_ms());
     std::fprintf(bench_out(), "  map of %d x %d blocks\n", state.shading_map->width(),
                  state.shading_map->height());
+    if (parallel_parts() > 1) {
+        const int32_t parts = limit_parallel_parts(1);
+        context.report("  the same, one thread",
+                       context.best_ms([&] { load_frames_into(state, sum); },
+                                       [&] { create_shading_map_as_command(state); }),
+                       floor, context.image_copy_ms());
+        limit_parallel_parts(parts);
+    }
 
     load_frames_into(state, sum);
     const std::unique_ptr<ImageBW> mean = take_mean_image(state).grey();

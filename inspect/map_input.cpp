@@ -25,17 +25,20 @@ bool read_map_lines(const std::string& path, MapLines& lines, std::string& error
         error = path + ": cannot be opened";
         return false;
     }
-    TextFile file(stream);
-    for_each_map_line(file, [&lines](Tokenizer& fields) {
+    MapLineReader(stream).for_each_line([&lines](MapFields& fields) {
         std::vector<std::string> line;
-        while (!fields.exhausted()) line.emplace_back(fields.next_token().c_str());
+        while (!fields.exhausted()) {
+            const char* first;
+            const char* last;
+            fields.next(first, last);
+            line.emplace_back(first, last);
+        }
         lines.push_back(line);
     });
-    if (std::ferror(stream)) {
-        error = path + ": cannot be read";
-        return false;
-    }
-    return true;
+    const bool read = !std::ferror(stream);
+    std::fclose(stream);
+    if (!read) error = path + ": cannot be read";
+    return read;
 }
 
 std::string without_blanks(const std::string& text)

@@ -203,8 +203,9 @@ private:
         data_.width = sum.images.sum->width();
         data_.height = sum.images.sum->height();
         const MeanImage mean(std::move(sum.images));
-        data_.frames_mean = mean.values().mean();
+        // M8 first: making it finds M's mean on the same pass.
         grey_ = mean.grey();
+        data_.frames_mean = mean.mean();
         data_.temporal_noise =
             temporal_noise(frames, width(), height(), [&](int64_t done, int64_t total) {
                 progress_.show("reading frames again", done * count / total, count);

@@ -1,8 +1,11 @@
 #include "correction/defpix_detect.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <new>
+#include <system_error>
 #include <type_traits>
 #include <vector>
 
@@ -12,6 +15,8 @@
 #include "lib/image.h"
 #include "lib/image_sum.h"
 #include "lib/log.h"
+#include "lib/parallel.h"
+#include "platform/workers.h"
 
 namespace {
 
@@ -244,39 +249,75 @@ void finish_row(Sum* column_sums, const uint8_t* entering, const uint8_t* leavin
     if (outlier.all) std::memset(pixels, 255, static_cast<size_t>(n));
 }
 
+// The first marked pixel of row[x, n), or n. Most of a mask is 0, so it
+// is passed over 32 bytes at a time.
+size_t next_marked(const uint8_t* row, size_t x, size_t n)
+{
+    for (; x + 32 <= n; x += 32) {
+        uint64_t words[4];
+        std::memcpy(words, row + x, sizeof words);
+        if ((words[0] | words[1] | words[2] | words[3]) != 0) break;
+    }
+    while (x < n && row[x] == 0) ++x;
+    return x;
+}
+
+// An image turned into its mask in place.
+class ImageRows {
+public:
+    explicit ImageRows(ImageBW& image) : pixels_(image.data()), width_(image.width()) {}
+
+    // Row y for the horizontal pass; rows are taken once each, in order.
+    const uint8_t* take(int32_t y) const { return row(y); }
+    // Row y's pixels, to be compared with their window means and overwritten
+    // by the mask; taken before.
+    uint8_t* finish(int32_t y) const { return row(y); }
+    // Row y of the mask is complete.
+    void finished(int32_t) const {}
+
+private:
+    uint8_t* row(int32_t y) const { return pixels_ + static_cast<size_t>(y) * width_; }
+
+    uint8_t* pixels_;
+    size_t width_;
+};
+
 // Horizontal means are made row by row as rows enter the vertical window and
 // kept in a ring only while they are inside it; the vertical pass keeps one
 // running sum per column, and each row is finished at once by
-// finish(y, column_sums, entering, leaving, divider). Row y is finished only
-// after the horizontal pass has read it, so finishing may overwrite it.
-template <typename Sum, typename Finish>
-void filter_rows(const uint8_t* pixels, const Window& across, const Window& down, Finish finish)
+// finish(y, column_sums, entering, leaving, divider). A row is read by the
+// horizontal pass before it is finished, so finishing may overwrite it.
+//
+// Rows [y_begin, y_end) are finished; the rows above y_begin that their
+// windows reach are taken only for their horizontal means, so that a part of
+// the image is filtered as within the whole.
+template <typename Sum, typename Rows, typename Finish>
+void filter_rows(Rows& rows, const Window& across, const Window& down, int32_t y_begin,
+                 int32_t y_end, Finish finish)
 {
     const int32_t W = across.length();
-    const int32_t H = down.length();
     std::unique_ptr<LineMeans> line_means = make_line_means(across);
 
-    const int64_t ring_rows = std::min<int64_t>(H, int64_t{down.width()} + 1);
+    const int64_t ring_rows = std::min<int64_t>(down.length(), int64_t{down.width()} + 1);
     std::vector<uint8_t> ring(static_cast<size_t>(ring_rows) * W);
     auto ring_row = [&](int32_t y) { return ring.data() + static_cast<size_t>(y % ring_rows) * W; };
-    auto image_row = [&](int32_t y) { return pixels + static_cast<size_t>(y) * W; };
     const std::vector<uint8_t> nothing(W, 0);
 
     std::vector<Sum> column_sums(W, 0);
-    int32_t entered = 0;
-    int32_t left = 0;
-    for (; entered < down.last(0); ++entered) {
+    int32_t entered = down.first(y_begin);
+    int32_t left = entered;
+    for (; entered < down.last(y_begin); ++entered) {
         uint8_t* row = ring_row(entered);
-        line_means->run(image_row(entered), row);
+        line_means->run(rows.take(entered), row);
         for (int32_t x = 0; x < W; ++x) column_sums[x] = static_cast<Sum>(column_sums[x] + row[x]);
     }
-    for (int32_t y = 0; y < H; ++y) {
+    for (int32_t y = y_begin; y < y_end; ++y) {
         const uint8_t* leaving = nothing.data();
         if (left < down.first(y)) leaving = ring_row(left++);
         const uint8_t* entering = nothing.data();
         if (entered <= down.last(y)) {
             uint8_t* row = ring_row(entered);
-            line_means->run(image_row(entered++), row);
+            line_means->run(rows.take(entered++), row);
             entering = row;
         }
         finish(y, column_sums.data(), entering, leaving, MeanDivider(down.count(y)));
@@ -284,16 +325,31 @@ void filter_rows(const uint8_t* pixels, const Window& across, const Window& down
 }
 
 // Calls filter_rows with the narrowest running sum that holds a window.
-template <typename Finish>
-void filter_image(const ImageBW& image, int32_t wh, int32_t wv, Finish finish)
+template <typename Rows, typename Finish>
+void filter_with(Rows& rows, const Window& across, const Window& down, int32_t y_begin,
+                 int32_t y_end, Finish finish)
 {
-    const Window across(wh, static_cast<int32_t>(image.width()));
-    const Window down(wv, static_cast<int32_t>(image.height()));
     switch (sum_width(down.largest_count())) {
-    case SumWidth::bits16: filter_rows<uint16_t>(image.data(), across, down, finish); break;
-    case SumWidth::bits32: filter_rows<uint32_t>(image.data(), across, down, finish); break;
-    default: filter_rows<uint64_t>(image.data(), across, down, finish); break;
+    case SumWidth::bits16: filter_rows<uint16_t>(rows, across, down, y_begin, y_end, finish); break;
+    case SumWidth::bits32: filter_rows<uint32_t>(rows, across, down, y_begin, y_end, finish); break;
+    default: filter_rows<uint64_t>(rows, across, down, y_begin, y_end, finish); break;
     }
+}
+
+// Each row's pixels compared with their window means at once, and the row
+// overwritten by its mask.
+template <typename Rows>
+void filter(Rows& rows, const Window& across, const Window& down, int32_t t, int32_t y_begin,
+            int32_t y_end)
+{
+    const Outliers outlier(t);
+    const int32_t W = across.length();
+    filter_with(rows, across, down, y_begin, y_end,
+                [&](int32_t y, auto* column_sums, const uint8_t* entering, const uint8_t* leaving,
+                    const MeanDivider& divider) {
+                    finish_row(column_sums, entering, leaving, divider, rows.finish(y), W, outlier);
+                    rows.finished(y);
+                });
 }
 
 // The window means of one row: the column sums take in the entering row of
@@ -309,19 +365,192 @@ void row_means(Sum* column_sums, const uint8_t* entering, const uint8_t* leaving
     }
 }
 
-void report_outliers(const ImageBW& mask, const FloatMap& mean_image, DefpixTable& table)
+// The rows of an image that is only read.
+class ReadRows {
+public:
+    explicit ReadRows(const ImageBW& image) : pixels_(image.data()), width_(image.width()) {}
+    const uint8_t* take(int32_t y) const { return pixels_ + static_cast<size_t>(y) * width_; }
+
+private:
+    const uint8_t* pixels_;
+    size_t width_;
+};
+
+// The outliers of the mean image, one bit a pixel, row after row.
+class OutlierMask {
+public:
+    OutlierMask(int32_t width, int32_t height)
+        : words_per_row_((static_cast<size_t>(width) + 63) / 64),
+          bits_(words_per_row_ * static_cast<size_t>(height), 0)
+    {
+    }
+
+    void mark_row(int32_t y, const uint8_t* line, size_t width)
+    {
+        uint64_t* words = bits_.data() + words_per_row_ * static_cast<size_t>(y);
+        for (size_t x = next_marked(line, 0, width); x < width; x = next_marked(line, x + 1, width))
+            words[x / 64] |= uint64_t{1} << (x % 64);
+    }
+
+    const std::vector<uint64_t>& bits() const { return bits_; }
+    size_t words_per_row() const { return words_per_row_; }
+
+private:
+    size_t words_per_row_;
+    std::vector<uint64_t> bits_;
+};
+
+// The rows of one part of the filtering of the mean image: the bytes of M8
+// are made a line at a time as the filter takes them, into a ring of the
+// lines still to be finished, and each finished mask line is packed into
+// the mask. No 8-bit image of the whole mean is kept. The lines the part
+// finishes add up to its share of the mean's total.
+class MeanLines {
+public:
+    MeanLines(const MeanImage& mean, const Window& down, int32_t y_begin, int32_t y_end,
+              OutlierMask& mask)
+        : mean_(mean),
+          width_(static_cast<size_t>(mean.width())),
+          y_begin_(y_begin),
+          y_end_(y_end),
+          ring_rows_(std::min<int64_t>(mean.height(), int64_t{down.half()} + 1)),
+          ring_(static_cast<size_t>(ring_rows_) * width_),
+          mask_(mask)
+    {
+    }
+
+    const uint8_t* take(int32_t y)
+    {
+        uint8_t* line = slot(y);
+        mean_.make_grey_line(y, line, y >= y_begin_ && y < y_end_ ? &total_ : nullptr);
+        return line;
+    }
+    // Row y was taken before and stays in its slot until row y + ring_rows_
+    // is taken, which happens only after row y is finished.
+    uint8_t* finish(int32_t y) { return slot(y); }
+    void finished(int32_t y) { mask_.mark_row(y, slot(y), width_); }
+
+    const MeanImage::LineTotal& total() const { return total_; }
+
+private:
+    uint8_t* slot(int32_t y) { return ring_.data() + static_cast<size_t>(y % ring_rows_) * width_; }
+
+    const MeanImage& mean_;
+    size_t width_;
+    int32_t y_begin_;
+    int32_t y_end_;
+    int64_t ring_rows_;
+    std::vector<uint8_t> ring_;
+    OutlierMask& mask_;
+    MeanImage::LineTotal total_;
+};
+
+// Rows of the mean each part filters at the least, so that the rows it takes
+// only to start its windows stay few beside those it finishes.
+constexpr int32_t least_part_rows = 64;
+
+// The outliers of the mean image, the rows split into parts filtered at the
+// same time. Throws std::bad_alloc, from whichever part it came.
+std::unique_ptr<OutlierMask> find_outliers(const MeanImage& mean, const DetectionSettings& settings)
 {
-    const int32_t W = static_cast<int32_t>(mask.width());
+    const int32_t width = mean.width();
+    const int32_t height = mean.height();
+    std::unique_ptr<OutlierMask> mask(new OutlierMask(width, height));
+    if (width == 0 || height == 0) return mask;
+    const Window across(settings.lt_w, width);
+    const Window down(settings.lt_w, height);
+    const int32_t parts = std::max(1, std::min(parallel_parts(), height / least_part_rows));
+    std::vector<std::unique_ptr<MeanLines>> lines;
+    for (int32_t part = 0; part < parts; ++part) {
+        int64_t first = 0;
+        int64_t last = 0;
+        part_range(height, parts, part, first, last);
+        lines.emplace_back(new MeanLines(mean, down, static_cast<int32_t>(first),
+                                         static_cast<int32_t>(last), *mask));
+    }
+    std::vector<char> failed(static_cast<size_t>(parts), 0);
+    platform::run_parts(parts, [&](int32_t part) {
+        int64_t first = 0;
+        int64_t last = 0;
+        part_range(height, parts, part, first, last);
+        try {
+            filter(*lines[part], across, down, settings.lt_v, static_cast<int32_t>(first),
+                   static_cast<int32_t>(last));
+        } catch (const std::bad_alloc&) {
+            failed[static_cast<size_t>(part)] = 1;
+        }
+    });
+    if (std::find(failed.begin(), failed.end(), 1) != failed.end()) throw std::bad_alloc();
+    std::vector<MeanImage::LineTotal> totals;
+    for (const std::unique_ptr<MeanLines>& part : lines) totals.push_back(part->total());
+    mean.take_line_totals(totals);
+    return mask;
+}
+
+// The index of the lowest set bit of a word that is not 0.
+int32_t lowest_bit(uint64_t word) { return __builtin_ctzll(word); }
+
+// The outlier's line as console_print("%d, %d, %.1f\n") writes it; to_chars
+// gives printf's digits, so only the parsing of the format is spared. A
+// value that is not finite (printf has words of its own for those) is left
+// to printf.
+void print_outlier(int32_t x, int32_t y, float value)
+{
+    const double v = static_cast<double>(value);
+    // Two numbers of at most 11 characters and their separators, then a
+    // finite double: at most 309 integer digits, a sign, a point, a decimal.
+    char line[400];
+    char* p = line;
+    if (std::isfinite(v)) {
+        p = std::to_chars(p, line + 11, x).ptr;
+        p = std::copy_n(", ", 2, p);
+        p = std::to_chars(p, p + 11, y).ptr;
+        p = std::copy_n(", ", 2, p);
+        const std::to_chars_result number =
+            std::to_chars(p, line + sizeof line - 1, v, std::chars_format::fixed, 1);
+        if (number.ec == std::errc()) {
+            p = number.ptr;
+            *p++ = '\n';
+            console_write(line, static_cast<size_t>(p - line));
+            return;
+        }
+    }
+    console_print("%d, %d, %.1f\n", x, y, v);
+}
+
+void report_outliers(const ImageBW& mask, const MeanImage& mean, DefpixTable& table)
+{
+    const size_t W = mask.width();
     const int32_t H = static_cast<int32_t>(mask.height());
     const uint8_t* pixels = mask.data();
     int32_t found = 0;
     for (int32_t y = 0; y < H; ++y) {
         const uint8_t* row = pixels + static_cast<size_t>(y) * W;
-        for (int32_t x = 0; x < W; ++x) {
-            if (row[x] == 0) continue;
-            console_print("%d, %d, %.1f\n", x, y, static_cast<double>(mean_image.get(x, y)));
-            table.defpix_add(x, y, 0);
+        for (size_t x = next_marked(row, 0, W); x < W; x = next_marked(row, x + 1, W)) {
+            const int32_t column = static_cast<int32_t>(x);
+            print_outlier(column, y, mean.value(column, y));
+            table.defpix_add(column, y, 0);
             ++found;
+        }
+    }
+    console_print("defect count %d\n", found);
+}
+
+// The same from the packed mask.
+void report_outlier_bits(const OutlierMask& outliers, const MeanImage& mean, DefpixTable& table)
+{
+    const std::vector<uint64_t>& bits = outliers.bits();
+    const size_t words_per_row = outliers.words_per_row();
+    int32_t found = 0;
+    for (int32_t y = 0; y < mean.height(); ++y) {
+        const uint64_t* words = bits.data() + words_per_row * static_cast<size_t>(y);
+        for (size_t k = 0; k < words_per_row; ++k) {
+            for (uint64_t word = words[k]; word != 0; word &= word - 1) {
+                const int32_t x = static_cast<int32_t>(64 * k) + lowest_bit(word);
+                print_outlier(x, y, mean.value(x, y));
+                table.defpix_add(x, y, 0);
+                ++found;
+            }
         }
     }
     console_print("defect count %d\n", found);
@@ -341,13 +570,28 @@ bool take_settings(DetectionSettings& settings, std::optional<int32_t> threshold
     return false;
 }
 
+// The 8-bit image is made line by line as the filter works through it, and
+// its mean brightness in the same pass; the brightness is printed before the
+// outliers, which are kept packed until then. Without memory for that, the
+// mean is found on its own and the whole 8-bit image made after it, as it
+// always was, so that the messages keep their order.
 void detect_defects(const MeanImage& mean, const DetectionSettings& settings, DefpixTable& table)
 {
     console_print("lt_v %d, lt_w %d\n", settings.lt_v, settings.lt_w);
-    console_print("mean brightness %lf\n", static_cast<double>(mean.values().mean()));
+    std::unique_ptr<OutlierMask> outliers;
+    try {
+        outliers = find_outliers(mean, settings);
+    } catch (const std::bad_alloc&) {
+        outliers.reset();
+    }
+    console_print("mean brightness %lf\n", static_cast<double>(mean.mean()));
+    if (outliers) {
+        report_outlier_bits(*outliers, mean, table);
+        return;
+    }
     std::unique_ptr<ImageBW> mask = mean.grey();
     box_filter_threshold(*mask, settings.lt_w, settings.lt_w, settings.lt_v);
-    report_outliers(*mask, mean.values(), table);
+    report_outliers(*mask, mean, table);
 }
 
 }  // namespace
@@ -355,32 +599,26 @@ void detect_defects(const MeanImage& mean, const DetectionSettings& settings, De
 void box_filter_threshold(ImageBW& image, int32_t wh, int32_t wv, int32_t t)
 {
     if (image.width() == 0 || image.height() == 0) return;
-    uint8_t* pixels = image.data();
-    const size_t W = image.width();
-    const Outliers outlier(t);
-    filter_image(image, wh, wv,
-                 [=](int32_t y, auto* column_sums, const uint8_t* entering, const uint8_t* leaving,
-                     const MeanDivider& divider) {
-                     finish_row(column_sums, entering, leaving, divider,
-                                pixels + W * static_cast<size_t>(y), static_cast<int32_t>(W),
-                                outlier);
-                 });
+    const Window across(wh, static_cast<int32_t>(image.width()));
+    const Window down(wv, static_cast<int32_t>(image.height()));
+    ImageRows rows(image);
+    filter(rows, across, down, t, 0, down.length());
 }
 
 void box_filter_means(const ImageBW& image, int32_t wh, int32_t wv, const RowMeansVisitor& visit)
 {
     if (image.width() == 0 || image.height() == 0) return;
-    const uint8_t* pixels = image.data();
-    const size_t W = image.width();
-    std::vector<uint8_t> means(W);
-    filter_image(image, wh, wv,
-                 [&](int32_t y, auto* column_sums, const uint8_t* entering, const uint8_t* leaving,
-                     const MeanDivider& divider) {
-                     row_means(column_sums, entering, leaving, divider, means.data(),
-                               static_cast<int32_t>(W));
-                     visit(y, pixels + W * static_cast<size_t>(y), means.data(),
-                           static_cast<int32_t>(W));
-                 });
+    const Window across(wh, static_cast<int32_t>(image.width()));
+    const Window down(wv, static_cast<int32_t>(image.height()));
+    ReadRows rows(image);
+    const int32_t W = across.length();
+    std::vector<uint8_t> means(static_cast<size_t>(W));
+    filter_with(rows, across, down, 0, down.length(),
+                [&](int32_t y, auto* column_sums, const uint8_t* entering, const uint8_t* leaving,
+                    const MeanDivider& divider) {
+                    row_means(column_sums, entering, leaving, divider, means.data(), W);
+                    visit(y, rows.take(y), means.data(), W);
+                });
 }
 
 bool create_defpix_map(const MeanImage* mean, DetectionSettings& settings, DefpixTable& table,

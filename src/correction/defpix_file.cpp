@@ -1,7 +1,9 @@
 #include "correction/defpix_file.h"
 
+#include <charconv>
 #include <cstdio>
 #include <new>
+#include <vector>
 
 #include "correction/defpix.h"
 #include "lib/atomic_file.h"
@@ -14,9 +16,15 @@ namespace {
 // atoi's reading, but a number beyond 32 bits stops at the nearest limit, on
 // every platform alike, instead of being undefined: wrapped around it could
 // name a real pixel.
-int32_t next_number(Tokenizer& fields) { return parse_int(fields.next_token().c_str()); }
+int32_t next_number(MapFields& fields)
+{
+    const char* first;
+    const char* last;
+    fields.next(first, last);
+    return parse_int(first, last);
+}
 
-void add_entry_line(DefpixTable& table, Tokenizer& fields, DefpixLineCounts& counts)
+void add_entry_line(DefpixTable& table, MapFields& fields, DefpixLineCounts& counts)
 {
     const int32_t x = next_number(fields);
     const int32_t y = next_number(fields);
@@ -33,15 +41,36 @@ void add_entry_line(DefpixTable& table, Tokenizer& fields, DefpixLineCounts& cou
 // False when reading was stopped by an error rather than by its end.
 bool read_entries(DefpixTable& table, FILE* stream, DefpixLineCounts& counts)
 {
-    TextFile file(stream);
+    bool read = true;
     try {
-        for_each_map_line(file, [&](Tokenizer& fields) { add_entry_line(table, fields, counts); });
+        MapLineReader lines(stream);
+        lines.for_each_line([&](MapFields& fields) { add_entry_line(table, fields, counts); });
+        // A read error looks like the end of the file to the line reader.
+        read = !std::ferror(stream);
     } catch (const std::bad_alloc&) {
-        return false;
+        read = false;
     }
-    // A read error looks like the end of the file to the line reader.
-    return !std::ferror(stream);
+    std::fclose(stream);
+    return read;
 }
+
+// "x;y;kind" and CR LF, as "%d;%d;%d\r\n" prints them.
+char* entry_line(const DefpixEntry& entry, char* out, char* end)
+{
+    out = std::to_chars(out, end, entry.x).ptr;
+    *out++ = ';';
+    out = std::to_chars(out, end, entry.y).ptr;
+    *out++ = ';';
+    out = std::to_chars(out, end, entry.kind).ptr;
+    *out++ = '\r';
+    *out++ = '\n';
+    return out;
+}
+
+// Three numbers of at most 11 characters, two separators, CR LF.
+constexpr size_t longest_entry_line = 3 * 11 + 2 + 2;
+// Lines are written to the file this many bytes at a time.
+constexpr size_t written_piece = size_t(1) << 16;
 
 }  // namespace
 
@@ -68,11 +97,17 @@ bool write_defpix_map(const DefpixTable& table, const char* path)
 {
     try {
         AtomicFile file(path);
+        std::vector<char> piece(written_piece + longest_entry_line);
+        char* const full = piece.data() + written_piece;
+        char* end = piece.data();
         for (const DefpixEntry& entry : table) {
-            const String line = String::format("%d;%d;%d", entry.x, entry.y, entry.kind);
-            file.write(line.c_str(), static_cast<size_t>(line.length()));
-            file.write("\r\n", 2);
+            end = entry_line(entry, end, end + longest_entry_line);
+            if (end >= full) {
+                file.write(piece.data(), static_cast<size_t>(end - piece.data()));
+                end = piece.data();
+            }
         }
+        file.write(piece.data(), static_cast<size_t>(end - piece.data()));
         return file.commit();
     } catch (const std::bad_alloc&) {
         return false;

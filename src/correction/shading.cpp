@@ -1,15 +1,22 @@
 #include "correction/shading.h"
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
+#include "lib/atomic_file.h"
 #include "lib/bmp.h"
+#include "lib/byte_conversion.h"
 #include "lib/image_sum.h"
 #include "lib/log.h"
+#include "lib/parallel.h"
+#include "platform/workers.h"
 
 namespace {
 
 constexpr int32_t block_size = shading_block_size;
+// About this much of a frame file is held at a time when it is corrected.
+constexpr size_t shading_piece_bytes = size_t(1) << 20;
 
 // Pixels of the block that starts at `first` in a line of `length`.
 int32_t block_extent(int32_t length, int32_t first) { return std::min(length - first, block_size); }
@@ -28,15 +35,6 @@ void add_line_to_block_sums(const uint8_t* line, int32_t width, uint32_t* sums)
     for (int32_t x = full_blocks * block_size; x < width; ++x) sums[full_blocks] += line[x];
 }
 
-uint8_t shaded_pixel(uint8_t pixel, float gain)
-{
-    const float product = static_cast<float>(pixel) * gain;
-    // Clamped before the conversion to an integer: a gain read from a file may
-    // be huge, infinite or not a number. NaN and negative products give 0.
-    const float clamped = std::min(std::max(0.0f, product), 255.0f);
-    return static_cast<uint8_t>(static_cast<int32_t>(clamped));
-}
-
 // The gain of each pixel of the lines of block row j; 0.0 beyond the map.
 void fill_line_gains(const FloatMap& gains, int32_t j, std::vector<float>& line_gains)
 {
@@ -46,6 +44,98 @@ void fill_line_gains(const FloatMap& gains, int32_t j, std::vector<float>& line_
         std::fill(line_gains.begin() + x0, line_gains.begin() + std::min(x0 + block_size, width),
                   gain);
     }
+}
+
+// Adds up block rows [first_row, last_row) of an image of width x height
+// pixels into their means; `add_line(y, sums)` adds line y's pixels to the
+// sums of their blocks.
+template <typename AddLine>
+void add_block_rows(int32_t width, int32_t height, int32_t first_row, int32_t last_row,
+                    AddLine add_line, uint32_t* sums, FloatMap& means)
+{
+    const int32_t columns = means.width();
+    for (int32_t j = first_row; j < last_row; ++j) {
+        std::fill(sums, sums + columns, 0u);
+        const int32_t y0 = j * block_size;
+        const int32_t h = block_extent(height, y0);
+        for (int32_t y = y0; y < y0 + h; ++y) add_line(y, sums);
+        float* row = means.data() + static_cast<size_t>(columns) * j;
+        for (int32_t i = 0; i < columns; ++i) {
+            const int32_t w = block_extent(width, i * block_size);
+            row[i] = static_cast<float>(static_cast<double>(sums[i]) / static_cast<double>(w * h));
+        }
+    }
+}
+
+// Brightest block mean / block mean, in place.
+std::unique_ptr<FloatMap> gains_of_means(std::unique_ptr<FloatMap> gains)
+{
+    float* values = gains->data();
+    const int32_t count = gains->count();
+
+    float brightest = 0.0f;
+    for (int32_t k = 0; k < count; ++k)
+        if (values[k] > brightest) brightest = values[k];
+    for (int32_t k = 0; k < count; ++k) {
+        if (values[k] == 0.0f) values[k] = 1.0f;
+        values[k] = brightest / values[k];
+    }
+    return gains;
+}
+
+enum class ShadingOutcome { done, unreadable, unwritable };
+
+// The frame as load_bmp_bw, apply_gains and save_bmp would make it, a piece
+// of lines at a time in the files' own order, without a whole image in
+// memory. The input is read to its end even when the output cannot be
+// written, so that a file that cannot be read is reported as such, as when
+// it was read before anything was written.
+ShadingOutcome shade_file(const FloatMap& gains, const char* input, const char* output)
+{
+    BmpReader reader;
+    if (!reader.open(input, 1)) return ShadingOutcome::unreadable;
+    const int32_t width = reader.layout().width;
+    const int32_t height = reader.layout().height;
+    const size_t line_size = reader.line_size();
+    const int32_t piece_lines = static_cast<int32_t>(
+        std::min<size_t>(std::max<size_t>(1, shading_piece_bytes / line_size), height));
+    std::vector<uint8_t> piece;
+    std::vector<float> line_gains;
+    try {
+        piece.resize(line_size * static_cast<size_t>(piece_lines));
+        line_gains.resize(static_cast<size_t>(width));
+    } catch (const std::bad_alloc&) {
+        // Too large to hold, refused as load_bmp_bw refuses it.
+        return ShadingOutcome::unreadable;
+    }
+
+    AtomicFile file(output);
+    const bool writing = file.is_open();
+    if (writing) {
+        uint8_t header[bmp_grey_data_offset];
+        make_bmp_grey_header(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+                             static_cast<uint32_t>(line_size) * static_cast<uint32_t>(height),
+                             header);
+        file.write(header, sizeof header);
+    }
+    int32_t gains_row = -1;
+    for (int32_t first = 0; first < height; first += piece_lines) {
+        const int32_t count = std::min(piece_lines, height - first);
+        if (!reader.read_lines(first, count, piece.data())) return ShadingOutcome::unreadable;
+        if (!writing) continue;
+        for (int32_t k = 0; k < count; ++k) {
+            // File line first + k is picture line y.
+            const int32_t y = height - 1 - (first + k);
+            if (y / block_size != gains_row) {
+                gains_row = y / block_size;
+                fill_line_gains(gains, gains_row, line_gains);
+            }
+            uint8_t* line = piece.data() + line_size * static_cast<size_t>(k);
+            multiplied_bytes(line, line_gains.data(), width, line);
+        }
+        file.write(piece.data(), line_size * static_cast<size_t>(count));
+    }
+    return writing && file.commit() ? ShadingOutcome::done : ShadingOutcome::unwritable;
 }
 
 }  // namespace
@@ -72,41 +162,23 @@ std::unique_ptr<FloatMap> block_means(const ImageBW& image)
 {
     const int32_t width = static_cast<int32_t>(image.width());
     const int32_t height = static_cast<int32_t>(image.height());
-    const int32_t columns = shading_block_count(width);
-    const int32_t rows = shading_block_count(height);
-    std::unique_ptr<FloatMap> means(new FloatMap(columns, rows));
-    std::vector<uint32_t> sums(static_cast<size_t>(columns));
+    std::unique_ptr<FloatMap> means(
+        new FloatMap(shading_block_count(width), shading_block_count(height)));
+    std::vector<uint32_t> sums(static_cast<size_t>(means->width()));
     const uint8_t* pixels = image.data();
-
-    for (int32_t j = 0; j < rows; ++j) {
-        std::fill(sums.begin(), sums.end(), 0u);
-        const int32_t y0 = j * block_size;
-        const int32_t h = block_extent(height, y0);
-        for (int32_t y = y0; y < y0 + h; ++y)
-            add_line_to_block_sums(pixels + static_cast<size_t>(width) * y, width, sums.data());
-        float* row = means->data() + static_cast<size_t>(columns) * j;
-        for (int32_t i = 0; i < columns; ++i) {
-            const int32_t w = block_extent(width, i * block_size);
-            row[i] = static_cast<float>(static_cast<double>(sums[i]) / static_cast<double>(w * h));
-        }
-    }
+    add_block_rows(
+        width, height, 0, means->height(),
+        [=](int32_t y, uint32_t* line_sums) {
+            add_line_to_block_sums(pixels + static_cast<size_t>(width) * static_cast<size_t>(y),
+                                   width, line_sums);
+        },
+        sums.data(), *means);
     return means;
 }
 
 std::unique_ptr<FloatMap> shading_gains(const ImageBW& average)
 {
-    std::unique_ptr<FloatMap> gains = block_means(average);
-    float* values = gains->data();
-    const int32_t count = gains->count();
-
-    float brightest = 0.0f;
-    for (int32_t k = 0; k < count; ++k)
-        if (values[k] > brightest) brightest = values[k];
-    for (int32_t k = 0; k < count; ++k) {
-        if (values[k] == 0.0f) values[k] = 1.0f;
-        values[k] = brightest / values[k];
-    }
-    return gains;
+    return gains_of_means(block_means(average));
 }
 
 void apply_gains(const FloatMap& gains, ImageBW& image)
@@ -122,8 +194,9 @@ void apply_gains(const FloatMap& gains, ImageBW& image)
         const int32_t j = y / block_size;
         if (y % block_size == 0) fill_line_gains(gains, j, line_gains);
         uint8_t* line = pixels + static_cast<size_t>(width) * y;
-        const float* gain = line_gains.data();
-        for (int32_t x = 0; x < width; ++x) line[x] = shaded_pixel(line[x], gain[x]);
+        // Clamped before the conversion to an integer: a gain read from a
+        // file may be huge, infinite or not a number.
+        multiplied_bytes(line, line_gains.data(), width, line);
     }
 }
 
@@ -134,8 +207,26 @@ std::unique_ptr<FloatMap> create_shading_map(const MeanImage* mean)
         console_print("create_shading_map failed, no image\n");
         return nullptr;
     }
-    const std::unique_ptr<ImageBW> average = mean->grey();
-    return shading_gains(*average);
+    // The gains of mean->grey(), whose bytes are added up as they are made
+    // instead of kept as a whole 8-bit image, the block rows split into
+    // parts whose means do not depend on one another.
+    const int32_t width = mean->width();
+    const int32_t height = mean->height();
+    std::unique_ptr<FloatMap> means(
+        new FloatMap(shading_block_count(width), shading_block_count(height)));
+    const int32_t parts = parallel_parts();
+    std::vector<std::vector<uint32_t>> sums(static_cast<size_t>(parts),
+                                            std::vector<uint32_t>(means->width()));
+    platform::run_parts(parts, [&](int32_t part) {
+        int64_t first = 0;
+        int64_t last = 0;
+        part_range(means->height(), parts, part, first, last);
+        add_block_rows(
+            width, height, static_cast<int32_t>(first), static_cast<int32_t>(last),
+            [&](int32_t y, uint32_t* line_sums) { mean->add_grey_line_sums_of_16(y, line_sums); },
+            sums[static_cast<size_t>(part)].data(), *means);
+    });
+    return gains_of_means(std::move(means));
 }
 
 bool apply_shading_map(const FloatMap* shading_map, const String& input, const String& output)
@@ -145,13 +236,14 @@ bool apply_shading_map(const FloatMap* shading_map, const String& input, const S
         console_print("no shading_map available\n");
         return false;
     }
-    const std::unique_ptr<ImageBW> image = load_bmp_bw(input.c_str());
-    if (!image) {
+    switch (shade_file(*shading_map, input.c_str(), output.c_str())) {
+    case ShadingOutcome::done: return true;
+    case ShadingOutcome::unreadable:
         console_print("cannot read image '%s'\n", input.c_str());
-        return false;
+        break;
+    case ShadingOutcome::unwritable:
+        console_print("cannot write image '%s'\n", output.c_str());
+        break;
     }
-    apply_gains(*shading_map, *image);
-    if (save_bmp(*image, output.c_str())) return true;
-    console_print("cannot write image '%s'\n", output.c_str());
     return false;
 }

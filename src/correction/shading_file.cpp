@@ -1,6 +1,7 @@
 #include "correction/shading_file.h"
 
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -45,7 +46,7 @@ bool is_possible_map_size(int32_t width, int32_t height)
 // Takes the map file's lines one at a time: the header first, then the rows.
 class ShadingMapReader {
 public:
-    void take_line(Tokenizer& fields)
+    void take_line(MapFields& fields)
     {
         if (!header_read_) {
             header_read_ = true;
@@ -58,10 +59,14 @@ public:
     ShadingMapRead result() { return std::move(result_); }
 
 private:
-    void take_header(Tokenizer& fields)
+    void take_header(MapFields& fields)
     {
-        const int32_t width = parse_int(fields.next_token().c_str());
-        const int32_t height = parse_int(fields.next_token().c_str());
+        const char* first;
+        const char* last;
+        fields.next(first, last);
+        const int32_t width = parse_int(first, last);
+        fields.next(first, last);
+        const int32_t height = parse_int(first, last);
         if (!is_possible_map_size(width, height)) {
             result_.failed = true;
             return;
@@ -75,11 +80,15 @@ private:
 
     // A new map holds 0.0 everywhere, so the gains a short line lacks need
     // not be stored.
-    void take_row(Tokenizer& fields, int32_t row)
+    void take_row(MapFields& fields, int32_t row)
     {
         FloatMap& map = *result_.map;
-        for (int32_t i = 0; i < map.width() && !fields.exhausted(); ++i)
-            map.set(i, row, narrow_to_float(parse_double(fields.next_token().c_str())));
+        for (int32_t i = 0; i < map.width() && !fields.exhausted(); ++i) {
+            const char* first;
+            const char* last;
+            fields.next(first, last);
+            map.set(i, row, narrow_to_float(parse_double(first, last)));
+        }
     }
 
     ShadingMapRead result_;
@@ -98,14 +107,19 @@ bool write_shading_map(const FloatMap& map, const char* path)
 
 ShadingMapRead read_shading_map(const char* path)
 {
-    TextFile file(std::fopen(path, "rb"));
-    if (!file.is_open()) {
+    struct Closer {
+        void operator()(FILE* file) const { std::fclose(file); }
+    };
+    const std::unique_ptr<FILE, Closer> file(std::fopen(path, "rb"));
+    if (!file) {
         ShadingMapRead unopened;
         unopened.failed = true;
         return unopened;
     }
     ShadingMapReader reader;
-    for_each_map_line(file, [&reader](Tokenizer& fields) { reader.take_line(fields); });
+    MapLineReader(file.get()).for_each_line([&reader](MapFields& fields) {
+        reader.take_line(fields);
+    });
     return reader.result();
 }
 

@@ -5,6 +5,8 @@
 #include <new>
 
 #include "lib/bmp.h"
+#include "lib/parallel.h"
+#include "platform/workers.h"
 
 namespace {
 
@@ -31,11 +33,29 @@ struct Source {
     std::unique_ptr<BmpReader> reader;
 };
 
+// What one part of the summing works with of its own: a strip for a band of
+// a file's lines, the band's whole-number totals (one per value) and the
+// open files of the group being summed.
+struct Lane {
+    std::vector<uint8_t> strip;
+    std::vector<uint16_t> counts;
+    std::vector<BmpReader*> files;
+    // The files a lane past the first opens for itself.
+    std::vector<std::unique_ptr<BmpReader>> own_files;
+};
+
+// Which file of which part failed; parts hold bands in order, so the first
+// part that failed holds the first band that failed.
+struct PartFailure {
+    bool failed = false;
+    size_t index = 0;
+};
+
 class Accumulation {
 public:
     Accumulation(const std::vector<std::string>& paths, std::unique_ptr<FloatMap>& sum,
                  const AccumulateEvents& events, const AccumulateOptions& options)
-        : sources_(paths.size()), sum_(sum), events_(events), options_(options)
+        : sources_(paths.size()), sum_(sum), events_(events), options_(options), lanes_(1)
     {
         for (size_t i = 0; i < paths.size(); ++i) sources_[i].path = paths[i].c_str();
         if (sum_) {
@@ -100,18 +120,51 @@ private:
     {
         try {
             const size_t strip_bytes = static_cast<size_t>(band_lines_) * line_size;
-            if (strip_.size() < strip_bytes) strip_.resize(strip_bytes);
+            std::vector<uint8_t>& strip = lanes_[0].strip;
+            if (strip.size() < strip_bytes) strip.resize(strip_bytes);
             if (!sum_ && !new_sum_)
                 new_sum_.reset(new FloatMap(width_, height_, FloatMap::Unfilled()));
-            if (counts_.empty()) {
+            if (lanes_[0].counts.empty()) {
                 const uint64_t band_values = static_cast<uint64_t>(band_lines_) * width_;
                 if (band_values > SIZE_MAX / sizeof(uint16_t)) return false;
-                counts_.resize(static_cast<size_t>(band_values));
+                lanes_[0].counts.resize(static_cast<size_t>(band_values));
             }
         } catch (const std::bad_alloc&) {
             return false;
         }
         return true;
+    }
+
+    // Lanes for the parts the group's bands are split into, each past the
+    // first with working memory and open files of its own; fewer parts
+    // (down to the first alone) when these cannot be had.
+    int32_t make_lanes(size_t begin, size_t end, int32_t bands)
+    {
+        lanes_[0].files.clear();
+        for (size_t i = begin; i < end; ++i) lanes_[0].files.push_back(sources_[i].reader.get());
+        const int32_t wanted = std::min(parallel_parts(), bands);
+        int32_t parts = 1;
+        try {
+            if (lanes_.size() < static_cast<size_t>(wanted)) lanes_.resize(wanted);
+            const Lane& first = lanes_[0];
+            for (; parts < wanted; ++parts) {
+                Lane& lane = lanes_[parts];
+                lane.strip.resize(first.strip.size());
+                lane.counts.resize(first.counts.size());
+                lane.own_files.clear();
+                lane.files.clear();
+                for (size_t i = begin; i < end; ++i) {
+                    lane.own_files.emplace_back(new BmpReader);
+                    BmpReader& reader = *lane.own_files.back();
+                    if (!reader.open(sources_[i].path) ||
+                        !same_layout(reader.layout(), sources_[i].layout))
+                        return parts;
+                    lane.files.push_back(&reader);
+                }
+            }
+        } catch (const std::bad_alloc&) {
+        }
+        return parts;
     }
 
     bool open_group(size_t begin, size_t end, size_t& failed_index)
@@ -129,19 +182,45 @@ private:
         return true;
     }
 
+    // The bands are split into parts, each summed by a thread of its own: a
+    // band's values depend on no other band.
     bool sum_group(size_t begin, size_t end, FloatMap& target, size_t& failed_index)
     {
-        // File order: the bottom band of the picture first.
-        for (int32_t first = 0; first < height_; first += band_lines_) {
-            const int32_t lines = std::min(band_lines_, height_ - first);
-            const bool ok = sums_are_whole(begin, end, target, first, lines)
-                                ? sum_band_whole(begin, end, target, first, lines, failed_index)
-                                : sum_band_each(begin, end, target, first, lines, failed_index);
-            if (!ok) return false;
-            lines_done_ += static_cast<int64_t>(lines) * static_cast<int64_t>(end - begin);
-            if (events_.progress)
-                events_.progress(lines_done_, static_cast<int64_t>(height_) *
-                                                  static_cast<int64_t>(sources_.size()));
+        const int32_t bands = (height_ + band_lines_ - 1) / band_lines_;
+        const int32_t parts = make_lanes(begin, end, bands);
+        std::vector<PartFailure> failures(static_cast<size_t>(parts));
+        const int64_t group_lines =
+            static_cast<int64_t>(height_) * static_cast<int64_t>(end - begin);
+        platform::run_parts(parts, [&](int32_t part) {
+            int64_t first_band = 0;
+            int64_t last_band = 0;
+            part_range(bands, parts, part, first_band, last_band);
+            Lane& lane = lanes_[static_cast<size_t>(part)];
+            PartFailure& failure = failures[static_cast<size_t>(part)];
+            // File order: the bottom band of the picture first.
+            for (int64_t band = first_band; band < last_band && !failure.failed; ++band) {
+                const int32_t first = static_cast<int32_t>(band) * band_lines_;
+                const int32_t lines = std::min(band_lines_, height_ - first);
+                const bool ok =
+                    sums_are_whole(begin, end, target, first, lines)
+                        ? sum_band_whole(lane, begin, end, target, first, lines, failure.index)
+                        : sum_band_each(lane, begin, end, target, first, lines, failure.index);
+                failure.failed = !ok;
+                // Part 0 runs on the calling thread; its share of its bands
+                // stands for the whole group's.
+                if (part == 0 && events_.progress)
+                    events_.progress(lines_done_ + (band + 1 - first_band) * group_lines /
+                                                       (last_band - first_band),
+                                     total_lines());
+            }
+        });
+        lines_done_ += group_lines;
+        for (size_t part = 1; part < lanes_.size(); ++part) lanes_[part].own_files.clear();
+        for (const PartFailure& failure : failures) {
+            if (failure.failed) {
+                failed_index = failure.index;
+                return false;
+            }
         }
         return true;
     }
@@ -152,6 +231,11 @@ private:
     {
         const int32_t top = height_ - first - lines;
         return target.data() + static_cast<size_t>(top) * width_;
+    }
+
+    int64_t total_lines() const
+    {
+        return static_cast<int64_t>(height_) * static_cast<int64_t>(sources_.size());
     }
 
     bool sets_first_image(size_t index) const { return index == 0 && !sum_; }
@@ -179,35 +263,37 @@ private:
         return true;
     }
 
-    bool sum_band_whole(size_t begin, size_t end, FloatMap& target, int32_t first, int32_t lines,
-                        size_t& failed_index)
+    bool sum_band_whole(Lane& lane, size_t begin, size_t end, FloatMap& target, int32_t first,
+                        int32_t lines, size_t& failed_index)
     {
         const size_t count = static_cast<size_t>(lines) * width_;
-        std::fill(counts_.begin(), counts_.begin() + count, uint16_t(0));
+        std::fill(lane.counts.begin(), lane.counts.begin() + count, uint16_t(0));
         for (size_t i = begin; i < end; ++i) {
-            if (!sources_[i].reader->read_lines(first, lines, strip_.data())) {
+            BmpReader& reader = *lane.files[i - begin];
+            if (!reader.read_lines(first, lines, lane.strip.data())) {
                 failed_index = i;
                 return false;
             }
-            count_band(*sources_[i].reader, lines);
+            count_band(lane, reader, lines);
         }
         float* values = band_values(target, first, lines);
+        const uint16_t* counts = lane.counts.data();
         if (sets_first_image(begin))
-            for (size_t i = 0; i < count; ++i) values[i] = counts_[i];
+            for (size_t i = 0; i < count; ++i) values[i] = counts[i];
         else
-            for (size_t i = 0; i < count; ++i) values[i] += counts_[i];
+            for (size_t i = 0; i < count; ++i) values[i] += counts[i];
         return true;
     }
 
     // Adds the strip's whole-number pixel values to the counts, file line j
     // to band row lines - 1 - j.
-    void count_band(const BmpReader& reader, int32_t lines)
+    void count_band(Lane& lane, const BmpReader& reader, int32_t lines) const
     {
         const size_t line_size = reader.line_size();
         const size_t width = static_cast<size_t>(width_);
         for (int32_t j = 0; j < lines; ++j) {
-            const uint8_t* pixels = strip_.data() + line_size * static_cast<size_t>(j);
-            uint16_t* counts = counts_.data() + width * static_cast<size_t>(lines - 1 - j);
+            const uint8_t* pixels = lane.strip.data() + line_size * static_cast<size_t>(j);
+            uint16_t* counts = lane.counts.data() + width * static_cast<size_t>(lines - 1 - j);
             switch (reader.bytes_per_pixel()) {
             case 1: count_grey(counts, pixels, width); break;
             case 3: count_colour<3>(counts, pixels, width); break;
@@ -231,28 +317,29 @@ private:
         }
     }
 
-    bool sum_band_each(size_t begin, size_t end, FloatMap& target, int32_t first, int32_t lines,
-                       size_t& failed_index)
+    bool sum_band_each(Lane& lane, size_t begin, size_t end, FloatMap& target, int32_t first,
+                       int32_t lines, size_t& failed_index)
     {
         for (size_t i = begin; i < end; ++i) {
-            if (!sources_[i].reader->read_lines(first, lines, strip_.data())) {
+            BmpReader& reader = *lane.files[i - begin];
+            if (!reader.read_lines(first, lines, lane.strip.data())) {
                 failed_index = i;
                 return false;
             }
-            add_band(*sources_[i].reader, first, lines, target, sets_first_image(i));
+            add_band(lane, reader, first, lines, target, sets_first_image(i));
         }
         return true;
     }
 
     // File line `first` + j is picture line height - 1 - (first + j).
-    void add_band(const BmpReader& reader, int32_t first, int32_t lines, FloatMap& target,
-                  bool sets) const
+    void add_band(const Lane& lane, const BmpReader& reader, int32_t first, int32_t lines,
+                  FloatMap& target, bool sets) const
     {
         const PixelFormat format = format_for(reader.bytes_per_pixel());
         const size_t line_size = reader.line_size();
         for (int32_t j = 0; j < lines; ++j) {
             const int32_t y = height_ - 1 - (first + j);
-            const uint8_t* pixels = strip_.data() + line_size * static_cast<size_t>(j);
+            const uint8_t* pixels = lane.strip.data() + line_size * static_cast<size_t>(j);
             if (sets)
                 target.set_pixels(format, pixels, y * width_, width_);
             else
@@ -269,9 +356,8 @@ private:
     int32_t width_ = 0;
     int32_t height_ = 0;
     int32_t band_lines_ = 1;
-    std::vector<uint8_t> strip_;
-    // Whole-number totals of a band, one per value.
-    std::vector<uint16_t> counts_;
+    // The first lane's working memory is made while the files are checked.
+    std::vector<Lane> lanes_;
 };
 
 bool add_files(const std::vector<std::string>& paths, ImageSum& images,

@@ -9,8 +9,7 @@
 
 namespace {
 
-constexpr uint32_t palette_size = 1024;
-constexpr uint32_t written_data_offset = bmp_header_size + palette_size;  // 1078
+constexpr uint32_t written_data_offset = bmp_grey_data_offset;  // 1078
 constexpr uint32_t file_header_size = 14;
 constexpr uint32_t info_header_size = 40;
 constexpr uint64_t largest_pixel_area = 0x7FFFFFFF;
@@ -172,17 +171,15 @@ std::unique_ptr<ImageBW> load_bmp_bw(const char* path)
     return read_image<ImageBW>(reader);
 }
 
-bool save_bmp(const Image& image, const char* path)
+void make_bmp_grey_header(uint32_t width, uint32_t height, uint32_t pixel_bytes, uint8_t* header)
 {
-    const uint32_t line_size = image.line_size();
-    const uint32_t height = image.height();
-    uint8_t header[written_data_offset] = {};
+    std::memset(header, 0, written_data_offset);
     header[0] = 'B';
     header[1] = 'M';
-    put_u32(&header[2], height * line_size + written_data_offset);
+    put_u32(&header[2], pixel_bytes + written_data_offset);
     put_u32(&header[10], written_data_offset);
     put_u32(&header[14], info_header_size);
-    put_u32(&header[18], image.width());
+    put_u32(&header[18], width);
     put_u32(&header[22], height);
     put_u16(&header[26], 1);
     put_u16(&header[28], 8);
@@ -190,6 +187,14 @@ bool save_bmp(const Image& image, const char* path)
         uint8_t* entry = &header[bmp_header_size + 4 * i];
         entry[0] = entry[1] = entry[2] = static_cast<uint8_t>(i);
     }
+}
+
+bool save_bmp(const Image& image, const char* path)
+{
+    const uint32_t line_size = image.line_size();
+    const uint32_t height = image.height();
+    uint8_t header[written_data_offset];
+    make_bmp_grey_header(image.width(), height, height * line_size, header);
 
     AtomicFile file(path);
     if (!file.is_open()) return false;

@@ -22,6 +22,11 @@ bool save_bmp(const Image& image, const char* path);
 
 constexpr uint32_t bmp_header_size = 54;
 
+// What save_bmp writes before the pixels: the headers, whose file size
+// counts `pixel_bytes` after them, and the grey palette.
+constexpr uint32_t bmp_grey_data_offset = bmp_header_size + 1024;
+void make_bmp_grey_header(uint32_t width, uint32_t height, uint32_t pixel_bytes, uint8_t* header);
+
 // The header fields the readers use.
 struct BmpLayout {
     int32_t width = 0;

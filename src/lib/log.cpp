@@ -100,3 +100,5 @@ void console_print(const char* fmt, ...)
     std::vprintf(fmt, args);
     va_end(args);
 }
+
+void console_write(const char* text, size_t length) { std::fwrite(text, 1, length, stdout); }

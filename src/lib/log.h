@@ -54,3 +54,6 @@ private:
 
 // Prints a user message on standard output: no prefix, no added newline.
 void console_print(const char* fmt, ...) KD_PRINTF_LIKE(1, 2);
+// Prints text made beforehand, as console_print("%s") would, for a caller
+// that prints many lines and formats them itself.
+void console_write(const char* text, size_t length);

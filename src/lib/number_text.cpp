@@ -15,12 +15,6 @@ bool is_blank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-const char* skip_blanks(const char* text)
-{
-    while (is_blank(*text)) ++text;
-    return text;
-}
-
 bool is_decimal_digit(char c) { return c >= '0' && c <= '9'; }
 
 bool is_digit_of(char c, bool hex)
@@ -76,33 +70,38 @@ bool has_hex_prefix(const char* p) { return p[0] == '0' && (p[1] == 'x' || p[1] 
 
 }  // namespace
 
-int32_t parse_int(const char* text)
+int32_t parse_int(const char* text) { return parse_int(text, text + std::strlen(text)); }
+
+int32_t parse_int(const char* first, const char* last)
 {
-    const char* p = skip_blanks(text);
+    const char* p = first;
+    while (p < last && is_blank(*p)) ++p;
     bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    if (p < last && (*p == '+' || *p == '-')) negative = *p++ == '-';
     const long long limit = negative ? 2147483648LL : 2147483647LL;
     long long value = 0;
-    for (; is_decimal_digit(*p); ++p) {
+    for (; p < last && is_decimal_digit(*p); ++p) {
         value = value * 10 + (*p - '0');
         if (value > limit) value = limit;
     }
     return static_cast<int32_t>(negative ? -value : value);
 }
 
-double parse_double(const char* text)
+double parse_double(const char* text) { return parse_double(text, text + std::strlen(text)); }
+
+double parse_double(const char* first, const char* last)
 {
-    const char* p = skip_blanks(text);
+    const char* p = first;
+    while (p < last && is_blank(*p)) ++p;
     bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    if (p < last && (*p == '+' || *p == '-')) negative = *p++ == '-';
     // from_chars would take a second sign itself; atof takes one at most.
-    if (*p == '-') return 0.0;
-    const char* last = p + std::strlen(p);
+    if (p < last && *p == '-') return 0.0;
 
     double value = 0.0;
     std::from_chars_result result;
-    const bool hex = has_hex_prefix(p);
-    if (hex && p[2] == '-') return negative ? -0.0 : 0.0;
+    const bool hex = last - p >= 2 && has_hex_prefix(p);
+    if (hex && p + 2 < last && p[2] == '-') return negative ? -0.0 : 0.0;
     if (hex) {
         result = std::from_chars(p + 2, last, value, std::chars_format::hex);
         // "0x" without hexadecimal digits reads as the zero before the x.

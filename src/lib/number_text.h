@@ -9,11 +9,15 @@
 // first other character, 0 without digits. Values beyond 32 bits stop at
 // the nearest limit instead of being undefined.
 int32_t parse_int(const char* text);
+// The same for the text [first, last), which need not end in a NUL.
+int32_t parse_int(const char* first, const char* last);
 
 // As atof: leading white space, an optional sign, then the longest prefix
 // that reads as a decimal or hexadecimal floating-point number, an infinity
 // or a NaN; 0.0 without one. Too large gives an infinity, too small zero.
 double parse_double(const char* text);
+// The same for the text [first, last), which need not end in a NUL.
+double parse_double(const char* first, const char* last);
 
 // The value as printf's "%f" writes it in the "C" locale: an optional minus
 // sign, the integer digits, a point and six decimals, correctly rounded.

@@ -1,5 +1,6 @@
 #include "lib/text.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 
@@ -192,6 +193,108 @@ void for_each_map_line(TextFile& file, const std::function<void(Tokenizer& field
         if (line.empty()) return;
         if (line[0] == '#') continue;
         Tokenizer fields(line, separators);
+        on_line(fields);
+    }
+}
+
+void MapFields::next(const char*& first, const char*& last)
+{
+    // Tokenizer::field_at, with ';' as the only separator.
+    first = last = text_ + length_;
+    if (position_ == Tokenizer::none) return;
+    const int32_t p = position_;
+    const char* rest = text_ + p;
+    const size_t rest_length = static_cast<size_t>(length_ - p);
+    if (p < length_ && *rest == '"') {
+        const char* quote = static_cast<const char*>(std::memchr(rest + 1, '"', rest_length - 1));
+        first = rest + 1;
+        if (!quote) {
+            position_ = Tokenizer::none;
+            return;
+        }
+        last = quote;
+        const int32_t q = static_cast<int32_t>(quote - text_);
+        position_ = q + 2 > length_ ? Tokenizer::none : q + 2;
+        return;
+    }
+    first = rest;
+    const char* separator = static_cast<const char*>(std::memchr(rest, ';', rest_length));
+    if (separator) {
+        last = separator;
+        position_ = static_cast<int32_t>(separator - text_) + 1;
+    } else {
+        position_ = Tokenizer::none;
+    }
+}
+
+namespace {
+
+// The most characters fgets puts in TextFile's buffer before its terminator.
+constexpr size_t longest_line = TextFile::line_buffer_size - 1;
+
+bool is_map_line_blank(char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t'; }
+
+}  // namespace
+
+MapLineReader::MapLineReader(FILE* stream) : stream_(stream), buffer_(size_t(1) << 16) {}
+
+void MapLineReader::read_more()
+{
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+    const size_t wanted = buffer_.size() - end_;
+    const size_t got = std::fread(buffer_.data() + end_, 1, wanted, stream_);
+    end_ += got;
+    // Only a read that gives nothing: a short one may end at a read error
+    // that the next read reports.
+    at_end_ = got == 0;
+}
+
+bool MapLineReader::next_line(const char*& text, int32_t& length)
+{
+    size_t size = 0;
+    for (;;) {
+        const size_t available = end_ - begin_;
+        const char* start = buffer_.data() + begin_;
+        const size_t searched = std::min(available, longest_line);
+        const char* line_feed = static_cast<const char*>(std::memchr(start, '\n', searched));
+        if (line_feed) {
+            size = static_cast<size_t>(line_feed - start) + 1;
+            break;
+        }
+        if (available >= longest_line) {
+            size = longest_line;
+            break;
+        }
+        if (at_end_) {
+            // fgets gives nothing at the end, and nothing for a line that a
+            // read error cut short.
+            if (available == 0 || std::ferror(stream_)) return false;
+            size = available;
+            break;
+        }
+        read_more();
+    }
+    text = buffer_.data() + begin_;
+    begin_ += size;
+    // The line's String ends at a NUL byte.
+    const char* nul = static_cast<const char*>(std::memchr(text, '\0', size));
+    length = static_cast<int32_t>(nul ? static_cast<size_t>(nul - text) : size);
+    return true;
+}
+
+void MapLineReader::for_each_line(const std::function<void(MapFields& fields)>& on_line)
+{
+    const char* text = nullptr;
+    int32_t length = 0;
+    while (next_line(text, length)) {
+        int32_t first = 0;
+        while (first < length && is_map_line_blank(text[first])) ++first;
+        while (length > first && is_map_line_blank(text[length - 1])) --length;
+        if (length == first) return;
+        if (text[first] == '#') continue;
+        MapFields fields(text + first, length - first);
         on_line(fields);
     }
 }

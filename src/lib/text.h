@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 #include "platform/printf_check.h"
 
@@ -142,3 +143,41 @@ extern const char* const map_line_blanks;
 // (or the end of the file) ends the reading, lines starting with '#' are
 // skipped, and every other line is handed over split at ';'.
 void for_each_map_line(TextFile& file, const std::function<void(Tokenizer& fields)>& on_line);
+
+// A map file line's fields as a Tokenizer with the separator ';' gives them,
+// taken from the line where it lies instead of copied.
+class MapFields {
+public:
+    MapFields(const char* text, int32_t length) : text_(text), length_(length) {}
+
+    // The next field, [first, last); empty once exhausted.
+    void next(const char*& first, const char*& last);
+    bool exhausted() const { return position_ == Tokenizer::none; }
+
+private:
+    const char* text_;
+    int32_t length_;
+    int32_t position_ = 0;
+};
+
+// As for_each_map_line on the stream, for files of many lines: the lines are
+// those TextFile::read_line gives, found in large pieces read at once, and
+// each line's fields are handed over in place. The stream stays open.
+class MapLineReader {
+public:
+    explicit MapLineReader(FILE* stream);
+
+    void for_each_line(const std::function<void(MapFields& fields)>& on_line);
+
+private:
+    // The next line as read_line would give it; false where it gives none.
+    bool next_line(const char*& text, int32_t& length);
+    // Keeps the unread bytes and reads more after them.
+    void read_more();
+
+    FILE* stream_;
+    std::vector<char> buffer_;
+    size_t begin_ = 0;
+    size_t end_ = 0;
+    bool at_end_ = false;
+};

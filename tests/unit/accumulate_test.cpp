@@ -231,8 +231,14 @@ TEST(Accumulate, ReadErrorWhileSummingDiscardsTheSum)
     const std::string b = scratch.write("b.bmp", picture);
     const std::string c = scratch.write("c.bmp", picture);
     const AccumulateOptions one_at_a_time{1u << 20, 1};
+    // One line a band, so that the two lines are two parts where there are
+    // two processors; the second part's own reader of b finds it cut short
+    // and leaves both bands to the first.
+    const AccumulateOptions one_line_a_band{8, 16};
 
-    for (bool existing : {false, true}) {
+    for (int run = 0; run < 4; ++run) {
+        const bool existing = run % 2 != 0;
+        const AccumulateOptions& options = run < 2 ? one_at_a_time : one_line_a_band;
         test_files::write_file(b, picture);
         ImageSum images;
         if (existing) {
@@ -248,7 +254,7 @@ TEST(Accumulate, ReadErrorWhileSummingDiscardsTheSum)
             if (path == c)
                 test_files::write_file(b, std::vector<uint8_t>(picture.begin(), picture.end() - 1));
         };
-        EXPECT_FALSE(accumulate({a, b, c}, images, events, one_at_a_time));
+        EXPECT_FALSE(accumulate({a, b, c}, images, events, options));
         EXPECT_EQ(recorder.lines, (std::vector<std::string>{"+" + a, "+" + b, "+" + c, "!" + b}));
         EXPECT_FALSE(images.sum);
         EXPECT_EQ(images.count, 0);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <ostream>
 #include <sstream>
@@ -113,6 +114,26 @@ TEST(SaveDefpixMap, WritesOneCrLfLinePerEntryInTableOrder)
                   "save_defpix_map('no_such_folder/x.map')\n"
                   "save_defpix_map('no_such_folder/x.map') - failed\n");
     EXPECT_EQ(read_file(map_name), "120;45;0\r\n300;0;4\r\n-1;-2147483648;-2\r\n");
+}
+
+// Written a piece at a time: the lines of a full table are printf's.
+TEST(SaveDefpixMap, FullTableAsPrintfWritesIt)
+{
+    DefpixTable table;
+    std::string expected;
+    char line[64];
+    for (int32_t i = 0; i < defpix_table_capacity; ++i) {
+        const int32_t x = i * 21467 - 1000000000;
+        const int32_t y = i % 2 ? INT32_MAX - i : INT32_MIN + i;
+        const int32_t kind = i % 7 - 3;
+        table.defpix_add(x, y, kind);
+        std::snprintf(line, sizeof line, "%d;%d;%d\r\n", x, y, kind);
+        expected += line;
+    }
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(save_defpix_map(table, map_name.c_str()));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(read_file(map_name), expected);
 }
 
 }  // namespace

@@ -24,6 +24,11 @@ class ParseIntTest : public ::testing::TestWithParam<IntCase> {};
 TEST_P(ParseIntTest, ReadsLikeAtoiAndStopsAtTheLimits)
 {
     EXPECT_EQ(parse_int(GetParam().text), GetParam().expected) << "text: " << GetParam().text;
+    // The same text inside a longer one whose next characters are digits.
+    const std::string longer = std::string(GetParam().text) + "987";
+    const char* first = longer.c_str();
+    EXPECT_EQ(parse_int(first, first + std::strlen(GetParam().text)), GetParam().expected)
+        << "text: " << GetParam().text;
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, ParseIntTest,
@@ -49,6 +54,16 @@ TEST_P(ParseDoubleTest, ReadsLikeAtofWithAPointAlways)
     EXPECT_EQ(value, GetParam().expected) << "text: " << GetParam().text;
     EXPECT_EQ(std::signbit(value), std::signbit(GetParam().expected))
         << "text: " << GetParam().text;
+    // The same text inside a longer one whose next characters would go on
+    // with the number ("1e" then "-987", "0x" then "-9").
+    for (const char* more : {"-987", "9.5p3", "-9"}) {
+        const std::string longer = std::string(GetParam().text) + more;
+        const char* first = longer.c_str();
+        const double in_part = parse_double(first, first + std::strlen(GetParam().text));
+        EXPECT_EQ(in_part, GetParam().expected) << "text: " << GetParam().text << more;
+        EXPECT_EQ(std::signbit(in_part), std::signbit(GetParam().expected))
+            << "text: " << GetParam().text << more;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -10,6 +10,7 @@
 #include "platform/file_replace.h"
 #include "platform/identity.h"
 #include "platform/library.h"
+#include "platform/workers.h"
 
 namespace {
 
@@ -55,6 +56,18 @@ TEST(Platform, ListsDirectoryWithoutDotEntries)
     std::remove("listed_file.txt");
     std::vector<std::string> none;
     EXPECT_FALSE(platform::list_directory("no_such_directory_here", none));
+}
+
+// Each part runs once, the calling thread's part too, and all have
+// returned when run_parts does.
+TEST(Platform, RunPartsRunsEveryPartOnce)
+{
+    for (int32_t count : {1, 2, 3}) {
+        std::vector<int> runs(static_cast<size_t>(count), 0);
+        platform::run_parts(count, [&](int32_t part) { ++runs[static_cast<size_t>(part)]; });
+        EXPECT_EQ(runs, std::vector<int>(static_cast<size_t>(count), 1)) << count;
+    }
+    EXPECT_GE(platform::processor_count(), 1);
 }
 
 TEST(Platform, CounterAdvances)

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
 #include <random>
 #include <vector>
 
+#include "bmp_files.h"
+#include "lib/bmp.h"
 #include "lib/image_sum.h"
 
 namespace {
@@ -90,14 +93,17 @@ struct PixelCase {
 
 class ApplyGainTest : public ::testing::TestWithParam<PixelCase> {};
 
+// 19 pixels a line: 16 of them go through the vector loop, 3 through the
+// plain one.
 TEST_P(ApplyGainTest, TruncatesAndClamps)
 {
-    FloatMap gains(1, 1);
+    FloatMap gains(2, 1);
     gains.set(0, 0, GetParam().gain);
-    const std::unique_ptr<ImageBW> owned = filled_image(3, 2, GetParam().pixel);
+    gains.set(1, 0, GetParam().gain);
+    const std::unique_ptr<ImageBW> owned = filled_image(19, 2, GetParam().pixel);
     ImageBW& image = *owned;
     apply_gains(gains, image);
-    for (uint32_t k = 0; k < 6; ++k) EXPECT_EQ(image.data()[k], GetParam().expected);
+    for (uint32_t k = 0; k < 38; ++k) EXPECT_EQ(image.data()[k], GetParam().expected) << k;
 }
 
 const float inf = std::numeric_limits<float>::infinity();
@@ -129,6 +135,41 @@ TEST(ApplyGains, PixelsBeyondTheMapBecomeBlack)
     for (int32_t y = 0; y < 40; ++y)
         for (int32_t x = 32; x < 40; ++x) ASSERT_EQ(image.get_pixel(x, y), 0) << x << ", " << y;
     for (int32_t x = 0; x < 32; ++x) ASSERT_EQ(image.get_pixel(x, 32), 0) << x;
+}
+
+// The file is corrected a piece of lines at a time; its bytes must be those
+// of the whole image loaded, corrected and saved.
+TEST(ApplyShadingMap, FileToFileAsLoadApplyAndSave)
+{
+    // 2 x 3 blocks (32 x 48 pixels) for a 37 x 45 frame: the map ends before
+    // the frame's right edge and beyond its bottom; edge gains on the way.
+    FloatMap gains(2, 3);
+    const float values[] = {1.26f, std::numeric_limits<float>::quiet_NaN(), 0.99f, -1.0f,
+                            3.0f,  std::numeric_limits<float>::infinity()};
+    for (int32_t k = 0; k < 6; ++k) gains.data()[k] = values[k];
+    for (uint16_t bits : {8, 24}) {
+        const int32_t width = 37;
+        const int32_t height = 45;
+        const uint32_t bytes_per_pixel = bits / 8u;
+        test_files::write_file(
+            "shading_in.bmp",
+            test_files::bmp_bytes(width, height, bits,
+                                  test_files::counting_bytes(width * height * bytes_per_pixel, 7)));
+        const std::unique_ptr<ImageBW> expected = load_bmp_bw("shading_in.bmp");
+        ASSERT_TRUE(expected);
+        apply_gains(gains, *expected);
+        ASSERT_TRUE(save_bmp(*expected, "shading_expected.bmp"));
+
+        testing::internal::CaptureStdout();
+        EXPECT_TRUE(apply_shading_map(&gains, "shading_in.bmp", "shading_out.bmp"));
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "apply_shading_map('shading_in.bmp', 'shading_out.bmp')\n");
+        EXPECT_EQ(test_files::read_file("shading_out.bmp"),
+                  test_files::read_file("shading_expected.bmp"))
+            << bits << " bits";
+    }
+    for (const char* name : {"shading_in.bmp", "shading_expected.bmp", "shading_out.bmp"})
+        std::remove(name);
 }
 
 // A sum of two images: block 0 holds 10 + 13 (mean 11.5, truncated to 11),

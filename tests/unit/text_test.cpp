@@ -217,6 +217,79 @@ TEST_F(MapLineLoop, LastLineWithoutNewline)
     EXPECT_EQ((std::vector<std::string>{"5", "6"}), lines[0]);
 }
 
+// The in-place reader against the line loop: the same lines, the same fields.
+class InPlaceMapLines : public ::testing::TestWithParam<std::string> {
+protected:
+    static FILE* file_of(const std::string& content)
+    {
+        FILE* f = std::tmpfile();
+        std::fwrite(content.data(), 1, content.size(), f);
+        std::rewind(f);
+        return f;
+    }
+
+    // Every line's first `fields_per_line` fields.
+    static std::vector<std::vector<std::string>> by_line_loop(const std::string& content,
+                                                              int fields_per_line)
+    {
+        TextFile file(file_of(content));
+        std::vector<std::vector<std::string>> lines;
+        for_each_map_line(file, [&](Tokenizer& fields) {
+            std::vector<std::string> line;
+            for (int i = 0; i < fields_per_line; ++i) line.push_back(fields.next_token().c_str());
+            line.push_back(fields.exhausted() ? "exhausted" : "more");
+            lines.push_back(line);
+        });
+        return lines;
+    }
+
+    static std::vector<std::vector<std::string>> in_place(const std::string& content,
+                                                          int fields_per_line)
+    {
+        FILE* f = file_of(content);
+        std::vector<std::vector<std::string>> lines;
+        MapLineReader(f).for_each_line([&](MapFields& fields) {
+            std::vector<std::string> line;
+            for (int i = 0; i < fields_per_line; ++i) {
+                const char* first;
+                const char* last;
+                fields.next(first, last);
+                line.emplace_back(first, last);
+            }
+            line.push_back(fields.exhausted() ? "exhausted" : "more");
+            lines.push_back(line);
+        });
+        std::fclose(f);
+        return lines;
+    }
+};
+
+TEST_P(InPlaceMapLines, SameLinesAndFieldsAsTheLineLoop)
+{
+    for (int fields = 1; fields <= 4; ++fields)
+        EXPECT_EQ(in_place(GetParam(), fields), by_line_loop(GetParam(), fields)) << fields;
+}
+
+std::string many_lines(int count, const char* end)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += std::to_string(i * 7919) + ";" + std::to_string(i) + ";0" + end;
+    return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, InPlaceMapLines,
+    ::testing::Values("", "\n", "1;2;3", "# header\r\n  #indented\n1;2;3\r\n4;;6\n \t\n7;8;9\n",
+                      "1#;2\n", "\"12\";34;0\n\"5\";\"6\";\"4\"\n\"open;x\n\"q\"xy;z\n\"\"\n",
+                      "1;2;\n;;\n;\n\"a\"\n\"a\";\n", " \t 10;20;1 \t\r\n\r1;2\r\n",
+                      std::string("1;2\0;3\n4;\0\n\0\n5;6\n", 17),
+                      std::string(20000, 'a') + ";1;2\n3;4\n", std::string(16383, 'b') + "\n;5;6\n",
+                      std::string(16382, 'c') + "\r\n7\n", std::string(70000, ';') + "\n8;9\n",
+                      many_lines(20000, "\r\n"),
+                      many_lines(9000, "\n") + "\n" + many_lines(10, "\n"),
+                      many_lines(5000, "\n") + "5;5"));
+
 TEST(TextFile, LongLineComesInPieces)
 {
     FILE* f = std::tmpfile();
