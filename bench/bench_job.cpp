@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -204,6 +205,60 @@ void read_all(const std::vector<std::string>& paths, std::vector<char>& buffer)
     }
 }
 
+// The files the job writes, and its log, which the program appends to in its
+// working folder.
+struct JobFiles {
+    std::string defpix_map;
+    std::string shading_map;
+    std::string shaded;
+    std::string log;
+
+    std::vector<std::string> all() const { return {defpix_map, shading_map, shaded, log}; }
+    void remove() const
+    {
+        for (const std::string& path : all()) std::remove(path.c_str());
+    }
+};
+
+JobFiles job_files(const BenchContext& context)
+{
+    return JobFiles{context.path("job_defpix.map"), context.path("job_shading.map"),
+                    context.path("job_shaded.bmp"), context.path("Kervo_Dravelmonix.log")};
+}
+
+std::vector<std::string> job_command(BenchContext& context, const JobFiles& files)
+{
+    const std::vector<std::string>& frames = context.frame_paths();
+    std::vector<std::string> command = {context.program(), "--load_img"};
+    command.insert(command.end(), frames.begin(), frames.end());
+    command.insert(command.end(),
+                   {"--create_defpix_map", "--save_defpix_map", files.defpix_map, "--load_img"});
+    command.insert(command.end(), frames.begin(), frames.end());
+    command.insert(command.end(), {"--create_shading_map", "--save_shading_map", files.shading_map,
+                                   "--apply_shading_map", frames.front(), files.shaded});
+    return command;
+}
+
+ChildRun best_job_run(BenchContext& context, const JobFiles& files)
+{
+    const std::string output = context.path("job_output.txt");
+    const ChildRun job = best_child_run(context.repeats(), job_command(context, files),
+                                        context.folder(), output, [&] { files.remove(); });
+    std::remove(output.c_str());
+    if (job.status != 0)
+        std::fprintf(bench_out(), "  THE JOB EXITED WITH %d (%s)\n", job.status,
+                     context.program().c_str());
+    return job;
+}
+
+std::string peak_note(const char* what, const ChildRun& run)
+{
+    char peak[128];
+    std::snprintf(peak, sizeof peak, "peak memory of %s: %.1f MiB", what,
+                  static_cast<double>(run.peak_kib) / 1024.0);
+    return peak;
+}
+
 void run_job(BenchContext& context)
 {
     const std::vector<std::string>& frames = context.frame_paths();
@@ -213,35 +268,39 @@ void run_job(BenchContext& context)
         read_all(frames, buffer);
         read_all(frames, buffer);
     });
-
-    // The files the job writes, and its log, which the program appends to
-    // in its working folder.
-    const std::vector<std::string> written = {
-        context.path("job_defpix.map"), context.path("job_shading.map"),
-        context.path("job_shaded.bmp"), context.path("Kervo_Dravelmonix.log")};
-    std::vector<std::string> command = {context.program(), "--load_img"};
-    command.insert(command.end(), frames.begin(), frames.end());
-    command.insert(command.end(),
-                   {"--create_defpix_map", "--save_defpix_map", written[0], "--load_img"});
-    command.insert(command.end(), frames.begin(), frames.end());
-    command.insert(command.end(), {"--create_shading_map", "--save_shading_map", written[1],
-                                   "--apply_shading_map", frames.front(), written[2]});
-    const std::string output = context.path("job_output.txt");
-    const ChildRun job = best_child_run(context.repeats(), command, context.folder(), output, [&] {
-        for (const std::string& path : written) std::remove(path.c_str());
-    });
-
-    if (job.status != 0)
-        std::fprintf(bench_out(), "  THE JOB EXITED WITH %d (%s)\n", job.status,
-                     context.program().c_str());
+    const JobFiles files = job_files(context);
+    const ChildRun job = best_job_run(context, files);
     context.report("the whole job, one process (16 frames)", job.ms, "read every frame file twice",
                    floor_ms);
-    char peak[128];
-    std::snprintf(peak, sizeof peak, "peak memory of the whole job: %.1f MiB",
-                  static_cast<double>(job.peak_kib) / 1024.0);
-    context.note(peak);
-    for (const std::string& path : written) std::remove(path.c_str());
+    context.note(peak_note("the whole job", job));
+    files.remove();
+}
+
+// kd-inspect's report on the job's frames and the two maps it made, against
+// the job itself in the same run.
+void run_report(BenchContext& context)
+{
+    const std::vector<std::string>& frames = context.frame_paths();
+    const JobFiles files = job_files(context);
+    const ChildRun job = best_job_run(context, files);
+    const std::string inspect =
+        std::filesystem::path(context.program()).replace_filename("kd-inspect").string();
+    std::vector<std::string> command = {inspect, "report"};
+    command.insert(command.end(), frames.begin(), frames.end());
+    command.insert(command.end(), {"--defpix", files.defpix_map, "--shading", files.shading_map,
+                                   "--out", context.path("report")});
+    const std::string output = context.path("report_output.txt");
+    const ChildRun report =
+        best_child_run(context.repeats(), command, context.folder(), output, [] {});
+    if (report.status != 0)
+        std::fprintf(bench_out(), "  KD-INSPECT EXITED WITH %d (%s)\n", report.status,
+                     inspect.c_str());
+    context.report("kd-inspect report, 16 frames, both maps", report.ms,
+                   "the whole job, one process", job.ms);
+    context.note(peak_note("kd-inspect report", report));
+    files.remove();
     std::remove(output.c_str());
+    std::filesystem::remove_all(context.path("report"));
 }
 
 }  // namespace
@@ -250,3 +309,5 @@ KD_BENCH_STAGE(job,
                "the program run as one process: load, detect, save, load, shading map, save, "
                "apply to a frame",
                run_job);
+KD_BENCH_STAGE(report, "kd-inspect report on the job's frames and maps, against the job",
+               run_report);

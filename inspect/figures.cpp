@@ -8,6 +8,7 @@
 
 #include "correction/defpix.h"
 #include "correction/defpix_detect.h"
+#include "lib/accumulate.h"
 #include "lib/bmp.h"
 #include "lib/float_map.h"
 
@@ -15,7 +16,7 @@ namespace {
 
 // The noise pass sums a band of lines of every frame at a time, small
 // enough to stay in the cache.
-constexpr size_t noise_band_values = size_t(1) << 18;
+constexpr size_t noise_band_values = size_t(1) << 16;
 // Frames kept open from one band to the next; more are opened again for each.
 constexpr size_t frames_kept_open = 64;
 
@@ -31,8 +32,8 @@ int64_t position_key(int32_t x, int32_t y)
 }
 
 // Each pixel's sum and sum of squares across the frames, a band of lines at a
-// time. Square is wide enough for `frames` squares of 255.
-template <typename Square>
+// time. Sum and Square are wide enough for `frames` values and squares of 255.
+template <typename Sum, typename Square>
 class NoiseSums {
 public:
     NoiseSums(const std::vector<std::string>& frames, int32_t width)
@@ -96,12 +97,12 @@ private:
 
     void add_line(const uint8_t* values, size_t offset)
     {
-        uint32_t* sums = sums_.data() + offset;
+        Sum* sums = sums_.data() + offset;
         Square* squares = squares_.data() + offset;
         for (size_t x = 0; x < width_; ++x) {
             const uint32_t v = values[x];
-            sums[x] += v;
-            squares[x] += static_cast<Square>(v * v);
+            sums[x] = static_cast<Sum>(sums[x] + v);
+            squares[x] = static_cast<Square>(squares[x] + v * v);
         }
     }
 
@@ -110,11 +111,11 @@ private:
     std::vector<BmpReader> readers_;
     std::vector<uint8_t> strip_;
     std::vector<uint8_t> values_;
-    std::vector<uint32_t> sums_;
+    std::vector<Sum> sums_;
     std::vector<Square> squares_;
 };
 
-template <typename Square>
+template <typename Sum, typename Square>
 std::optional<double> noise_of(const std::vector<std::string>& frames, int32_t width,
                                int32_t height,
                                const std::function<void(int64_t, int64_t)>& progress)
@@ -123,7 +124,7 @@ std::optional<double> noise_of(const std::vector<std::string>& frames, int32_t w
         std::max<size_t>(1, std::min<size_t>(noise_band_values / static_cast<size_t>(width),
                                              static_cast<size_t>(height))));
     const int64_t count = static_cast<int64_t>(frames.size());
-    NoiseSums<Square> sums(frames, width);
+    NoiseSums<Sum, Square> sums(frames, width);
     double variance_total = 0.0;
     for (int32_t first = 0; first < height; first += band_lines) {
         const int32_t lines = std::min(band_lines, height - first);
@@ -143,6 +144,44 @@ double mean_of(const std::vector<double>& values)
     return sum / static_cast<double>(values.size());
 }
 
+// Kinds and distances of one row for a threshold of 0 to 255: every step
+// stays within bytes, a whole vector of them at a time.
+void classify_row(const uint8_t* pixels, const uint8_t* means, int32_t n, uint8_t t, uint8_t* kinds,
+                  uint8_t* distance, int64_t& bright, int64_t& dark)
+{
+    uint32_t above_count = 0;
+    uint32_t below_count = 0;
+    for (int32_t x = 0; x < n; ++x) {
+        const uint8_t p = pixels[x];
+        const uint8_t m = means[x];
+        const uint8_t up = static_cast<uint8_t>(p > m ? p - m : 0);
+        const uint8_t down = static_cast<uint8_t>(m > p ? m - p : 0);
+        const uint8_t above = up > t;
+        const uint8_t below = down > t;
+        kinds[x] = static_cast<uint8_t>(above * outlier_bright + below * outlier_dark);
+        distance[x] = static_cast<uint8_t>(up | down);
+        above_count += above;
+        below_count += below;
+    }
+    bright += above_count;
+    dark += below_count;
+}
+
+// The same for a threshold below 0 (every pixel an outlier) or above 255.
+void classify_row_beyond_bytes(const uint8_t* pixels, const uint8_t* means, int32_t n, int32_t t,
+                               uint8_t* kinds, uint8_t* distance, int64_t& bright, int64_t& dark)
+{
+    for (int32_t x = 0; x < n; ++x) {
+        const int32_t d = int32_t{pixels[x]} - means[x];
+        const int32_t above = d > t;
+        const int32_t below = (d < -t) & !above;
+        kinds[x] = static_cast<uint8_t>(above * outlier_bright + below * outlier_dark);
+        bright += above;
+        dark += below;
+        distance[x] = static_cast<uint8_t>(d < 0 ? -d : d);
+    }
+}
+
 }  // namespace
 
 OutlierScan scan_outliers(const ImageBW& image, int32_t threshold, int32_t window,
@@ -158,27 +197,19 @@ OutlierScan scan_outliers(const ImageBW& image, int32_t threshold, int32_t windo
     // wait on one counter.
     std::array<std::array<uint32_t, 256>, 4> distances{};
     std::vector<uint8_t> row_distances(image.width());
-    box_filter_means(
-        image, window, window,
-        [&](int32_t y, const uint8_t* pixels, const uint8_t* means, int32_t n) {
-            uint8_t* kinds =
-                kept ? scan.kind.data() + static_cast<size_t>(y) * n : row_kinds.data();
-            uint8_t* distance = row_distances.data();
-            int32_t bright = 0;
-            int32_t dark = 0;
-            for (int32_t x = 0; x < n; ++x) {
-                const int32_t d = int32_t{pixels[x]} - means[x];
-                const int32_t above = d > t;
-                const int32_t below = (d < -t) & !above;
-                kinds[x] = static_cast<uint8_t>(above * outlier_bright + below * outlier_dark);
-                bright += above;
-                dark += below;
-                distance[x] = static_cast<uint8_t>(d < 0 ? -d : d);
-            }
-            for (int32_t x = 0; x < n; ++x) ++distances[x & 3][distance[x]];
-            scan.bright += bright;
-            scan.dark += dark;
-        });
+    box_filter_means(image, window, window,
+                     [&](int32_t y, const uint8_t* pixels, const uint8_t* means, int32_t n) {
+                         uint8_t* kinds = kept ? scan.kind.data() + static_cast<size_t>(y) * n
+                                               : row_kinds.data();
+                         uint8_t* distance = row_distances.data();
+                         if (t >= 0 && t <= 255)
+                             classify_row(pixels, means, n, static_cast<uint8_t>(t), kinds,
+                                          distance, scan.bright, scan.dark);
+                         else
+                             classify_row_beyond_bytes(pixels, means, n, t, kinds, distance,
+                                                       scan.bright, scan.dark);
+                         for (int32_t x = 0; x < n; ++x) ++distances[x & 3][distance[x]];
+                     });
     int64_t beyond = 0;
     for (int32_t d = 255; d >= 0; --d) {
         if (d <= largest_plotted_deviation) scan.deviating[static_cast<size_t>(d)] = beyond;
@@ -192,10 +223,59 @@ std::optional<double> temporal_noise(
     const std::function<void(int64_t lines_done, int64_t lines_total)>& progress)
 {
     if (frames.size() < 2 || width <= 0 || height <= 0) return std::nullopt;
-    // 32-bit sums of squares hold 66051 frames of 255.
+    // 16-bit sums hold 257 frames of 255, 32-bit sums of squares 66051.
+    if (frames.size() <= UINT16_MAX / 255u)
+        return noise_of<uint16_t, uint32_t>(frames, width, height, progress);
     if (frames.size() <= UINT32_MAX / (255u * 255u))
-        return noise_of<uint32_t>(frames, width, height, progress);
-    return noise_of<uint64_t>(frames, width, height, progress);
+        return noise_of<uint32_t, uint32_t>(frames, width, height, progress);
+    return noise_of<uint32_t, uint64_t>(frames, width, height, progress);
+}
+
+void FrameSquares::add(const FileBand& band)
+{
+    if (band.bytes_per_pixel != 1) {
+        grey_only_ = false;
+        return;
+    }
+    const size_t size = static_cast<size_t>(band.line_size) * static_cast<size_t>(band.lines);
+    // 32-bit totals of 66051 squares of 255 at most, widened once a piece.
+    constexpr size_t piece = 65536;
+    uint64_t total = 0;
+    for (size_t begin = 0; begin < size; begin += piece) {
+        uint32_t part = 0;
+        for (size_t i = begin; i < std::min(size, begin + piece); ++i)
+            part += uint32_t{band.bytes[i]} * band.bytes[i];
+        total += part;
+    }
+    total_.fetch_add(total, std::memory_order_relaxed);
+}
+
+bool FrameSquares::usable() const
+{
+    // Sums of whole numbers below 2^24 are exact in a float.
+    return grey_only_.load() && frames_ >= 2 && frames_ * 255 < (int64_t{1} << 24);
+}
+
+std::optional<double> FrameSquares::noise(const FloatMap& sum) const
+{
+    if (!usable() || sum.count() <= 0) return std::nullopt;
+    const float* sums = sum.data();
+    const size_t count = static_cast<size_t>(sum.count());
+    // The squared sums exact in 64 bits a piece, the pieces added in a double.
+    constexpr size_t piece = 4096;
+    double squared_sums = 0.0;
+    for (size_t begin = 0; begin < count; begin += piece) {
+        int64_t part = 0;
+        for (size_t i = begin; i < std::min(count, begin + piece); ++i) {
+            const int64_t s = static_cast<int64_t>(sums[i]);
+            part += s * s;
+        }
+        squared_sums += static_cast<double>(part);
+    }
+    const double frames = static_cast<double>(frames_);
+    const double scaled = frames * static_cast<double>(total_.load()) - squared_sums;
+    const double variance = scaled / (frames * (frames - 1.0)) / static_cast<double>(count);
+    return std::sqrt(std::max(variance, 0.0));
 }
 
 ClusterCounts count_clusters(const DefpixTable& table)
@@ -299,31 +379,37 @@ BlockFigures block_figures(const FloatMap& means, int32_t width, int32_t height)
 
 std::optional<double> nonuniformity(const ImageBW& image, const std::vector<uint8_t>* excluded)
 {
-    // The pixels kept, by value: four histograms taken in turn, as runs of
-    // equal values are common.
-    std::array<std::array<int64_t, 256>, 4> counts{};
     const size_t width = image.width();
+    int64_t n = 0;
+    int64_t sum = 0;
+    int64_t squares = 0;
     for (size_t y = 0; y < image.height(); ++y) {
         const uint8_t* pixels = image.data() + width * y;
         const uint8_t* left_out = excluded ? excluded->data() + width * y : nullptr;
-        for (size_t x = 0; x < width; ++x)
-            if (!left_out || !left_out[x]) ++counts[x & 3][pixels[x]];
-    }
-    int64_t n = 0;
-    int64_t sum = 0;
-    std::array<int64_t, 256> merged{};
-    for (size_t v = 0; v < 256; ++v) {
-        for (const auto& histogram : counts) merged[v] += histogram[v];
-        n += merged[v];
-        sum += merged[v] * static_cast<int64_t>(v);
+        // Totals of pieces of a line in 32 bits, which hold the squares of
+        // 65536 pixels of 255, widened once a piece.
+        for (size_t begin = 0; begin < width; begin += 65536) {
+            const size_t end = std::min(width, begin + 65536);
+            uint32_t piece_n = 0;
+            uint32_t piece_sum = 0;
+            uint32_t piece_squares = 0;
+            for (size_t x = begin; x < end; ++x) {
+                const uint32_t kept = left_out ? 1u - (left_out[x] != 0) : 1u;
+                const uint32_t p = pixels[x] * kept;
+                piece_n += kept;
+                piece_sum += p;
+                piece_squares += p * p;
+            }
+            n += piece_n;
+            sum += piece_sum;
+            squares += piece_squares;
+        }
     }
     if (n == 0 || sum == 0) return std::nullopt;
     const double mean = static_cast<double>(sum) / static_cast<double>(n);
-    double squares = 0.0;
-    for (size_t v = 0; v < 256; ++v)
-        squares += static_cast<double>(merged[v]) * (static_cast<double>(v) - mean) *
-                   (static_cast<double>(v) - mean);
-    return std::sqrt(squares / static_cast<double>(n)) / mean * 100.0;
+    // Σ(p - mean)² = Σp² - mean × Σp; both terms exact integers or nearly.
+    const double spread = static_cast<double>(squares) - mean * static_cast<double>(sum);
+    return std::sqrt(std::max(spread, 0.0) / static_cast<double>(n)) / mean * 100.0;
 }
 
 Profiles profiles_of(const ImageBW& image)

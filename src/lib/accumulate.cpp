@@ -274,6 +274,7 @@ private:
                 failed_index = i;
                 return false;
             }
+            hand_over(lane, reader, i, first, lines);
             count_band(lane, reader, lines);
         }
         float* values = band_values(target, first, lines);
@@ -283,6 +284,14 @@ private:
         else
             for (size_t i = 0; i < count; ++i) values[i] += counts[i];
         return true;
+    }
+
+    void hand_over(const Lane& lane, const BmpReader& reader, size_t file, int32_t first,
+                   int32_t lines) const
+    {
+        if (!events_.band_read) return;
+        events_.band_read(FileBand{file, first, lines, lane.strip.data(), reader.line_size(),
+                                   reader.bytes_per_pixel()});
     }
 
     // Adds the strip's whole-number pixel values to the counts, file line j
@@ -326,6 +335,7 @@ private:
                 failed_index = i;
                 return false;
             }
+            hand_over(lane, reader, i, first, lines);
             add_band(lane, reader, first, lines, target, sets_first_image(i));
         }
         return true;

@@ -15,6 +15,20 @@
 
 #include "lib/image_sum.h"
 
+// A band of one file's lines as it was read, for a caller that wants more of
+// the pixels than their sum.
+struct FileBand {
+    // The file's index in the list.
+    size_t file;
+    // File line k is picture line height - 1 - k.
+    int32_t first_line;
+    int32_t lines;
+    // lines × line_size bytes, pixels of bytes_per_pixel bytes.
+    const uint8_t* bytes;
+    uint32_t line_size;
+    uint32_t bytes_per_pixel;
+};
+
 // What the caller hears about each file, in the order of the files.
 struct AccumulateEvents {
     // Before the file is looked at.
@@ -24,6 +38,9 @@ struct AccumulateEvents {
     std::function<void(const char* path)> failed;
     // While summing: how many of all the files' lines are summed so far.
     std::function<void(int64_t lines_done, int64_t lines_total)> progress;
+    // Each band of each file once it is read, on the thread that sums it:
+    // calls may come from several threads at once.
+    std::function<void(const FileBand& band)> band_read;
 };
 
 struct AccumulateOptions {

@@ -8,6 +8,7 @@ import subprocess
 import pytest
 
 from bmp_files import write_bmp
+from test_images import bmp
 
 W, H = 64, 48
 
@@ -44,6 +45,12 @@ def noise_scene():
     return [a, b], {}
 
 
+def colour_noise_scene():
+    """The noise scene in 24-bit frames: grey pixels, read again for the noise."""
+    frames, maps = noise_scene()
+    return [("colour", rows) for rows in frames], maps
+
+
 BLOCKS = [[100, 160, 160, 100], [160, 200, 200, 160], [100, 160, 160, 100]]
 
 
@@ -71,6 +78,7 @@ def clamped_scene():
         "frames.mean": 100, "frames.temporal_noise": 8 ** 0.5, "defects.clusters": None,
         "defects.outliers_bright": 0, "defects.deviating_after": None,
         "nonuniformity.before": 0, "nonuniformity.after": None}),
+    (colour_noise_scene, [], {"frames.mean": 100, "frames.temporal_noise": 8 ** 0.5}),
     (blocks_scene, ["--shading", "shading.txt"], {
         "frames.count": 1, "frames.temporal_noise": None, "defects.map_pixels": None,
         "shading.blocks_x": 4, "shading.blocks_y": 3, "shading.gain_min": 1,
@@ -80,13 +88,17 @@ def clamped_scene():
         "shading.corner_centre_after": 1, "nonuniformity.after": 0}),
     (clamped_scene, ["--shading", "shading.txt"], {
         "shading.gain_max": 20, "shading.gains_clamped": 1}),
-], ids=["defects", "noise", "vignetting", "clamped gain"])
+], ids=["defects", "noise", "noise in colour", "vignetting", "clamped gain"])
 def test_report_figures_on_known_frames(prog, inspect, scene, maps, expected):
     frames, files = scene()
     names = []
     for i, rows in enumerate(frames):
         names.append("f%d.bmp" % i)
-        write_bmp(prog.path(names[-1]), rows)
+        if rows[0] == "colour":
+            pixels = [v for row in reversed(rows[1]) for v in row for _ in range(3)]
+            prog.write_bytes(names[-1], bmp(W, H, 24, pixels))
+        else:
+            write_bmp(prog.path(names[-1]), rows)
     for name, text in files.items():
         prog.write_bytes(name, text.encode())
     if "shading.txt" in maps:

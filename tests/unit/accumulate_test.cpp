@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -91,12 +92,32 @@ TEST_P(BandedSum, EqualsFrameByFrameStartingFromNone)
 
     ImageSum images;
     Recorder recorder;
-    ASSERT_TRUE(accumulate(paths, images, recorder.events(), options));
+    AccumulateEvents events = recorder.events();
+    // Every file line is handed over once, as the file holds it.
+    std::mutex handed_lock;
+    std::vector<std::vector<std::string>> handed(paths.size(), std::vector<std::string>(height));
+    events.band_read = [&](const FileBand& band) {
+        std::lock_guard<std::mutex> hold(handed_lock);
+        for (int32_t j = 0; j < band.lines; ++j) {
+            const char* line = reinterpret_cast<const char*>(band.bytes) + band.line_size * j;
+            handed[band.file][band.first_line + j] += std::string(line, band.line_size);
+        }
+    };
+    ASSERT_TRUE(accumulate(paths, images, events, options));
     ASSERT_TRUE(images.sum);
     EXPECT_EQ(images.count, 7);
     EXPECT_EQ(values_of(*images.sum), values_of(*frame_by_frame(paths, nullptr)));
     ASSERT_EQ(recorder.lines.size(), 7u);
     EXPECT_EQ(recorder.lines.front(), "+" + paths.front());
+    for (size_t f = 0; f < paths.size(); ++f) {
+        const std::unique_ptr<Image> image = load_bmp(paths[f].c_str());
+        for (int32_t line = 0; line < height; ++line) {
+            const char* row = reinterpret_cast<const char*>(image->data()) +
+                              image->line_size() * (height - 1 - line);
+            EXPECT_EQ(handed[f][line], std::string(row, image->line_size()))
+                << "file " << f << " line " << line;
+        }
+    }
 }
 
 TEST_P(BandedSum, EqualsFrameByFrameAddingToAnExistingSum)
