@@ -28,6 +28,16 @@ inline __m128i bytes_of(__m128i a, __m128i b, __m128i c, __m128i d)
 {
     return _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
 }
+
+// Sixteen values times f, clamped to 0..255 and truncated, as bytes.
+inline __m128i scaled_16_bytes(const float* v, __m128 f, __m128 zero, __m128 top)
+{
+    const __m128i a = clamped_words(_mm_mul_ps(_mm_loadu_ps(v), f), zero, top);
+    const __m128i b = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 4), f), zero, top);
+    const __m128i c = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 8), f), zero, top);
+    const __m128i d = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 12), f), zero, top);
+    return bytes_of(a, b, c, d);
+}
 #endif
 
 }  // namespace
@@ -39,14 +49,9 @@ void scaled_bytes(const float* values, float factor, int32_t n, uint8_t* bytes)
     const __m128 f = _mm_set1_ps(factor);
     const __m128 zero = _mm_setzero_ps();
     const __m128 top = _mm_set1_ps(255.0f);
-    for (; i + 16 <= n; i += 16) {
-        const float* v = values + i;
-        const __m128i a = clamped_words(_mm_mul_ps(_mm_loadu_ps(v), f), zero, top);
-        const __m128i b = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 4), f), zero, top);
-        const __m128i c = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 8), f), zero, top);
-        const __m128i d = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 12), f), zero, top);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i), bytes_of(a, b, c, d));
-    }
+    for (; i + 16 <= n; i += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i),
+                         scaled_16_bytes(values + i, f, zero, top));
 #endif
     for (; i < n; ++i) bytes[i] = clamped_byte(values[i] * factor);
 }
@@ -151,13 +156,9 @@ void add_scaled_sums_of_16(const float* values, float factor, int32_t n, uint32_
     const __m128 zero = _mm_setzero_ps();
     const __m128 top = _mm_set1_ps(255.0f);
     for (; i + 16 <= n; i += 16) {
-        const float* v = values + i;
-        const __m128i a = clamped_words(_mm_mul_ps(_mm_loadu_ps(v), f), zero, top);
-        const __m128i b = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 4), f), zero, top);
-        const __m128i c = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 8), f), zero, top);
-        const __m128i d = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 12), f), zero, top);
         // Two sums of eight bytes each.
-        const __m128i halves = _mm_sad_epu8(bytes_of(a, b, c, d), _mm_setzero_si128());
+        const __m128i halves =
+            _mm_sad_epu8(scaled_16_bytes(values + i, f, zero, top), _mm_setzero_si128());
         sums[i / 16] += static_cast<uint32_t>(_mm_cvtsi128_si32(halves)) +
                         static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(halves, 8)));
     }
