@@ -230,7 +230,7 @@ private:
         const auto part = [&](int32_t index) {
             try {
                 if (index == 0) {
-                    measure_mean_image(true);
+                    measure_mean_image();
                     pictures = make_pictures();
                 } else {
                     measure_with_maps(!beside);
@@ -263,9 +263,9 @@ private:
 
     // Detection on M8 and how the map agrees with it. Part 0 runs on the
     // calling thread, the only one that may show progress.
-    void measure_mean_image(bool show_progress)
+    void measure_mean_image()
     {
-        if (show_progress) progress_.show("detecting outliers", 0, 1);
+        progress_.show("detecting outliers", 0, 1);
         scan_ = scan_outliers(*grey_, options_.threshold, options_.window);
         data_.outliers_bright = scan_.bright;
         data_.outliers_dark = scan_.dark;
