@@ -1,17 +1,19 @@
 import os
-import shlex
 import subprocess
 import sys
 
-# The helpers every kind of test shares: BMP files, the simulated camera.
+# The helpers every kind of test shares: BMP files, the simulated camera,
+# how the Windows builds run.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 
 import pytest
+import windows_builds
 
 
 def pytest_addoption(parser):
     parser.addoption("--prog", required=True, help="path of the program under test")
-    parser.addoption("--emulator", default="", help="command that runs the program (wine)")
+    parser.addoption("--windows-build", default="", choices=("",) + windows_builds.BUILDS,
+                     help="the Windows build the program is of (win64, win32); none: native")
     parser.addoption("--testdata", default="", help="shared test data folder")
     parser.addoption("--camsim-serial", default="",
                      help="camsim-serial of the native build, the camera on a pseudo-terminal")
@@ -20,18 +22,24 @@ def pytest_addoption(parser):
 class Program:
     """Runs the program as a user would, in a fresh directory."""
 
-    def __init__(self, prog, emulator, cwd):
+    def __init__(self, prog, windows_build, cwd):
         self.prog = os.path.abspath(prog)
         self.bin_dir = os.path.dirname(self.prog)
-        self.emulator = shlex.split(emulator)
+        self.windows_build = windows_build
+        self.windows = bool(windows_build)
         self.cwd = cwd
-        self.windows = bool(self.emulator)
+
+    def start_command(self):
+        """What the program's command line goes behind: a Windows build's loader."""
+        return windows_builds.command(self.windows_build) if self.windows else []
 
     def run(self, *args, env=None, timeout=600):
         full_env = dict(os.environ)
+        if self.windows:
+            full_env.update(windows_builds.environment())
         if env:
             full_env.update(env)
-        result = subprocess.run(self.emulator + [self.prog, *args], cwd=self.cwd,
+        result = subprocess.run(self.start_command() + [self.prog, *args], cwd=self.cwd,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                 env=full_env, timeout=timeout, stdin=subprocess.DEVNULL)
         return Result(result, self.windows)
@@ -71,14 +79,14 @@ class Result:
 @pytest.fixture
 def prog(request, tmp_path):
     return Program(request.config.getoption("--prog"),
-                   request.config.getoption("--emulator"), str(tmp_path))
+                   request.config.getoption("--windows-build"), str(tmp_path))
 
 
 @pytest.fixture
 def inspect(prog):
     """kd-inspect, built beside the program, run in the same folder."""
     name = "kd-inspect.exe" if prog.windows else "kd-inspect"
-    return Program(os.path.join(prog.bin_dir, name), " ".join(prog.emulator), prog.cwd)
+    return Program(os.path.join(prog.bin_dir, name), prog.windows_build, prog.cwd)
 
 
 @pytest.fixture

@@ -1,15 +1,16 @@
 import os
-import subprocess
+import sys
 
 import pytest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from windows_builds import make_prefix  # noqa: E402
 
 
 def pytest_addoption(parser):
     parser.addoption("--packages", required=True,
                      help="folder holding the archives and SHA256SUMS")
     parser.addoption("--build-dir", default="", help="native build folder, for the install test")
-    parser.addoption("--wineprefix", default="",
-                     help="Wine prefix to run the Windows programs in; made when missing")
 
 
 @pytest.fixture(scope="session")
@@ -25,13 +26,12 @@ def build_dir(request):
     return os.path.abspath(folder)
 
 
-@pytest.fixture(scope="session")
-def wine_prefix(request, tmp_path_factory):
-    prefix = request.config.getoption("--wineprefix")
-    prefix = os.path.abspath(prefix) if prefix else str(tmp_path_factory.mktemp("wineprefix"))
-    if not os.path.exists(os.path.join(prefix, "system.reg")):
-        # wineboot returns before the prefix is settled; wait for its server to end.
-        subprocess.run("wineboot --init && wineserver -w", shell=True, check=True,
-                       env=dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all"),
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
-    return prefix
+@pytest.fixture
+def fresh_wine_prefix(tmp_path_factory):
+    """A Windows build's own new prefix, as a user's machine that never ran
+    the program: make(build) makes it with that build's loader."""
+    def make(build):
+        prefix = str(tmp_path_factory.mktemp("wineprefix-" + build))
+        make_prefix(build, prefix)
+        return prefix
+    return make

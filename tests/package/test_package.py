@@ -11,6 +11,7 @@ import tarfile
 import zipfile
 
 import pytest
+import windows_builds
 
 NAME = "Kervo_Dravelmonix"
 VERSION = "0.4"
@@ -19,6 +20,15 @@ WINDOWS = ["win64", "win32"]
 README = os.path.join(os.path.dirname(__file__), "..", "..", "README.md")
 SIZE_LINE = "width 5120, height 5120\n"
 UPLOADED = "upload_defpix_map(1)\nenable map\nsave to eeprom\n\ndone\n"
+# The PE machine of each Windows archive's programs and libraries, and the
+# binutils that read their imports.
+PE_MACHINE = {"win64": 0x8664, "win32": 0x14C}
+OBJDUMP = {"win64": "x86_64-w64-mingw32-objdump", "win32": "i686-w64-mingw32-objdump"}
+# What every Windows has; a mingw runtime DLL (libstdc++-6, libgcc_s_*,
+# libwinpthread-1) or any other would have to travel with the program.
+SYSTEM_DLLS = {"advapi32.dll", "bcrypt.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll",
+               "ntdll.dll", "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll",
+               "user32.dll", "version.dll", "ws2_32.dll"}
 
 
 def windows(system):
@@ -74,8 +84,8 @@ def run_quick_start(folder, system, commands, wine_prefix, script_dir):
             lines += [command, "@if errorlevel 1 exit /b 1"]
         with open(script, "w", newline="\r\n") as f:
             f.write("\n".join(lines) + "\n")
-        env.update(WINEPREFIX=wine_prefix, WINEDEBUG="-all")
-        argv = ["wine", "cmd", "/c", "Z:" + script.replace("/", "\\")]
+        env.update(windows_builds.environment(wine_prefix))
+        argv = windows_builds.command(system) + ["cmd", "/c", "Z:" + script.replace("/", "\\")]
     else:
         script = os.path.join(script_dir, "quick_start.sh")
         with open(script, "w") as f:
@@ -92,14 +102,18 @@ def map_entries(path):
                 for line in f if line.strip()]
 
 
+def programs_and_libraries(system):
+    program, library = (".exe", ".dll") if windows(system) else ("", ".so")
+    return [NAME + program, "kd-inspect" + program, "clsertty" + library,
+            "simulator/camsim.cti", "simulator/clsersim" + library,
+            "simulator/make_samples" + program]
+
+
 @pytest.mark.parametrize("system", SYSTEMS)
 def test_archive_holds_the_programs_libraries_simulator_and_texts(packages, system):
     files = archive_files(archive_path(packages, system))
     top = top_folder(system) + "/"
-    program, library = (".exe", ".dll") if windows(system) else ("", ".so")
-    expected = [NAME + program, "kd-inspect" + program, "clsertty" + library,
-                "simulator/camsim.cti", "simulator/clsersim" + library,
-                "simulator/make_samples" + program, "QUICKSTART.txt", "README.md"]
+    expected = programs_and_libraries(system) + ["QUICKSTART.txt", "README.md"]
     assert sorted(files) == sorted(top + name for name in expected)
 
     with open(README, "rb") as f:
@@ -152,11 +166,43 @@ def test_windows_program_shows_its_version(packages, system):
                                                              major << 16 | minor, 0)
 
 
+def pe_machine(data):
+    """The machine field of a PE file's COFF header, found through the DOS
+    header's pointer to the "PE\\0\\0" signature."""
+    assert data[:2] == b"MZ", "no DOS header"
+    (header,) = struct.unpack_from("<I", data, 0x3C)
+    assert data[header:header + 4] == b"PE\0\0", "no PE signature"
+    return struct.unpack_from("<H", data, header + 4)[0]
+
+
+def imported_dlls(objdump, path):
+    listing = subprocess.run([objdump, "-p", path], check=True, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE).stdout.decode("latin-1")
+    return {line.split(":", 1)[1].strip().lower()
+            for line in listing.splitlines() if line.strip().startswith("DLL Name:")}
+
+
+@pytest.mark.parametrize("system", WINDOWS)
+def test_windows_binaries_are_of_their_machine_and_need_only_system_dlls(packages, system,
+                                                                         tmp_path):
+    """Checked without running them, so also where this machine cannot."""
+    unpack(archive_path(packages, system), str(tmp_path / "unpacked"))
+    for name in programs_and_libraries(system):
+        path = tmp_path / "unpacked" / top_folder(system) / name
+        assert pe_machine(path.read_bytes()) == PE_MACHINE[system], name
+        dlls = imported_dlls(OBJDUMP[system], str(path))
+        assert "kernel32.dll" in dlls and dlls <= SYSTEM_DLLS, (name, dlls - SYSTEM_DLLS)
+
+
 @pytest.mark.parametrize("system", SYSTEMS)
-def test_quick_start_runs_as_written(packages, system, wine_prefix, tmp_path):
+def test_quick_start_runs_as_written(packages, system, fresh_wine_prefix, tmp_path):
+    reason = windows_builds.why_not(system)
+    if reason:
+        pytest.skip("the %s quick start: %s" % (system, reason))
     unpack(archive_path(packages, system), str(tmp_path / "unpacked"))
     folder = tmp_path / "unpacked" / top_folder(system)
     commands = quick_start_commands((folder / "QUICKSTART.txt").read_text())
+    wine_prefix = fresh_wine_prefix(system) if windows(system) else ""
     status, out = run_quick_start(str(folder), system, commands, wine_prefix, tmp_path)
 
     assert status == 0, out

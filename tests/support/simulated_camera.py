@@ -6,6 +6,8 @@ import os
 import shutil
 import subprocess
 
+import windows_builds
+
 USAGE_END = "--version\n\n"
 CONNECT = ["--cti", "camsim.cti", "--if", "camsim-if0", "--connect"]
 
@@ -70,11 +72,13 @@ class SerialCamera(SimulatedCamera):
             self.library_shown = "Z:" + self.library.replace("/", "\\")
             # 32-bit programs read the 32-bit view of the registry.
             for view in ("/reg:64", "/reg:32"):
-                subprocess.run(["wine", "reg", "add", "HKLM\\SOFTWARE\\cameralink", "/v",
+                subprocess.run(self.prog.start_command() +
+                               ["reg", "add", "HKLM\\SOFTWARE\\cameralink", "/v",
                                 "CLSERIALPATH", "/t", kind, "/d", value or windows_path,
                                 "/f", view],
                                check=True, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
+                               stderr=subprocess.DEVNULL,
+                               env=dict(os.environ, **windows_builds.environment()))
         else:
             self.library_shown = self.library
 
