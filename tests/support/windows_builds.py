@@ -41,6 +41,11 @@ def environment(prefix=None):
     return dict({"WINEDEBUG": "-all"}, **({"WINEPREFIX": prefix} if prefix else {}))
 
 
+def refused_by_the_kernel(error):
+    """An exec that failed because the kernel does not know the format."""
+    return error.errno == errno.ENOEXEC
+
+
 def loader_starts(loader):
     """False only when the kernel refuses the loader's format; a loader that
     starts and then fails, or is missing, counts as starting, so that the
@@ -49,22 +54,21 @@ def loader_starts(loader):
         subprocess.run([loader, "--version"], stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
     except OSError as error:
-        return error.errno != errno.ENOEXEC
+        return not refused_by_the_kernel(error)
     except subprocess.TimeoutExpired:
         pass
     return True
 
 
-def why_not(build, loader=None, verdict=None):
+def why_not(build):
     """Why programs of `build` cannot run on this machine, or None when they
     can. win64 is never left out: its failures are failures."""
     if build != "win32":
         return None
-    if verdict is None:
-        verdict = os.environ.get(VERDICT, "")
+    verdict = os.environ.get(VERDICT, "")
     if verdict in ("yes", "no"):
         return None if verdict == "yes" else NO_32_BIT
-    return None if loader_starts(loader or LOADERS[build]) else NO_32_BIT
+    return None if loader_starts(LOADERS[build]) else NO_32_BIT
 
 
 def prefix_is_made(prefix):
@@ -91,7 +95,7 @@ def run(build, argv):
     try:
         os.execve(full[0], full, env)
     except OSError as error:
-        reason = NO_32_BIT if error.errno == errno.ENOEXEC and build == "win32" else error.strerror
+        reason = NO_32_BIT if refused_by_the_kernel(error) and build == "win32" else error.strerror
         print("windows_builds: cannot start %s: %s" % (full[0], reason), file=sys.stderr)
         return 126
 
