@@ -6,7 +6,7 @@ packages=(cmake make g++ python3 googletest libstb-dev)
 # The main job needs only the native build; testing needs the rest.
 if [ -z "${KD_NATIVE_ONLY:-}" ]; then
   packages+=(python3-pytest python3-selenium chromium chromium-driver clang clang-format
-             libclang-rt-14-dev
+             libclang-rt-14-dev libxml2-utils
              g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386)
 fi
 

@@ -151,6 +151,12 @@ Result CameraModel::read_register(uint32_t address, uint32_t& value)
     const DefectMap* map =
         selected < current_.defect_maps.size() ? &current_.defect_maps[selected] : nullptr;
     switch (address) {
+    case reg::acquisition_start:
+    case reg::acquisition_stop: value = 0; return ok;
+    case reg::acquisition_mode: value = acquisition_mode_; return ok;
+    case reg::tl_params_locked: value = tl_params_locked_; return ok;
+    case reg::payload_size: value = config_.width * config_.height; return ok;
+    case reg::pixel_format: value = pixel_format_mono8; return ok;
     case reg::image_width: value = config_.width; return ok;
     case reg::image_height: value = config_.height; return ok;
     case reg::eeprom_save_0:
@@ -196,6 +202,23 @@ Result CameraModel::write_register(uint32_t address, uint32_t value)
 {
     uint32_t index;
     switch (address) {
+    case reg::acquisition_start:
+        if (value == 1) acquiring_ = true;
+        return ok;
+    case reg::acquisition_stop:
+        if (value == 1) acquiring_ = false;
+        return ok;
+    case reg::acquisition_mode:
+        if (value != acquisition_mode_continuous && value != acquisition_mode_single_frame)
+            return refused;
+        acquisition_mode_ = value;
+        return ok;
+    case reg::tl_params_locked:
+        if (value > 1) return refused;
+        tl_params_locked_ = value;
+        return ok;
+    case reg::payload_size:
+    case reg::pixel_format:
     case reg::image_width:
     case reg::image_height:
     case reg::defpix_mapsize:
@@ -268,6 +291,34 @@ Result CameraModel::write_shading_word(uint32_t index, uint32_t value)
     resize_for(words, index);
     words[index] = value;
     return ok;
+}
+
+void CameraModel::frame_delivered()
+{
+    if (acquisition_mode_ == acquisition_mode_single_frame) acquiring_ = false;
+}
+
+CameraCorrection CameraModel::correction() const
+{
+    CameraCorrection correction;
+    const uint32_t selected = current_.selected_defect_map;
+    if (!map_open_for_writing_ && selected < current_.defect_maps.size()) {
+        correction.defect_pixels = current_.defect_maps[selected].pixels;
+        correction.defect_columns = current_.defect_maps[selected].columns;
+    }
+    const uint32_t shading = current_.selected_shading_map;
+    if (current_.shading_enabled == 1) {
+        // Gains the map does not hold read as 0, as its memory does.
+        const std::vector<uint32_t> none;
+        const std::vector<uint32_t>& words =
+            shading < current_.shading_maps.size() ? current_.shading_maps[shading] : none;
+        correction.block_gains.assign(
+            static_cast<size_t>(shading_blocks(config_.width)) * shading_blocks(config_.height), 0);
+        for (size_t i = 0; i < correction.block_gains.size() && i / 2 < words.size(); ++i)
+            correction.block_gains[i] =
+                static_cast<uint16_t>(i % 2 == 0 ? words[i / 2] >> 16 : words[i / 2] & 0xFFFF);
+    }
+    return correction;
 }
 
 void CameraModel::save()

@@ -7,11 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "camera_correction.h"
 #include "sim_config.h"
 
 namespace camsim {
 
 namespace reg {
+// Acquisition, at addresses the map transfers never use.
+constexpr uint32_t acquisition_start = 0xA000;  // write 1: start delivering frames
+constexpr uint32_t acquisition_stop = 0xA004;   // write 1: stop
+constexpr uint32_t acquisition_mode = 0xA008;   // acquisition_mode_continuous or _single_frame
+constexpr uint32_t tl_params_locked = 0xA00C;   // 0 or 1, kept while a consumer streams
+constexpr uint32_t payload_size = 0xA010;       // read only: width * height
+constexpr uint32_t pixel_format = 0xA014;       // read only: Mono8
 constexpr uint32_t image_width = 0xB008;
 constexpr uint32_t image_height = 0xB00C;
 constexpr uint32_t eeprom_save_0 = 0xBF00;
@@ -31,6 +39,10 @@ constexpr uint32_t shading_enabled = 0x105FFFE0;
 constexpr uint32_t shading_selmap = 0x105FFFE4;
 constexpr uint32_t shading_area_words = (shading_enabled - shading_area) / 4;
 }  // namespace reg
+
+constexpr uint32_t acquisition_mode_continuous = 0;
+constexpr uint32_t acquisition_mode_single_frame = 1;
+constexpr uint32_t pixel_format_mono8 = 0x01080001;
 
 constexpr uint32_t end_of_map = 0xFFFFFFFF;
 constexpr uint32_t revision_value = 0x00010002;
@@ -70,6 +82,17 @@ public:
     const CameraStore& current() const { return current_; }
     const CameraStore& saved() const { return saved_; }
 
+    // Whether frames are to be delivered: AcquisitionStart written, and not
+    // stopped since (by AcquisitionStop, or by a single frame's delivery).
+    bool acquiring() const { return acquiring_; }
+    // Tells the camera a frame left it; in SingleFrame mode that ends the
+    // acquisition.
+    void frame_delivered();
+    // What corrects the next frame: the selected defect map unless one is
+    // open for writing (an upload under way is not applied half written),
+    // and the selected shading map's gains while shading is on.
+    CameraCorrection correction() const;
+
 private:
     Result read_register(uint32_t address, uint32_t& value);
     Result write_register(uint32_t address, uint32_t value);
@@ -87,6 +110,9 @@ private:
     uint32_t map_being_written_ = 0;
     uint32_t last_writemap_ = 0;
     bool save_armed_ = false;
+    bool acquiring_ = false;
+    uint32_t acquisition_mode_ = acquisition_mode_continuous;
+    uint32_t tl_params_locked_ = 0;
 };
 
 // The store as text, and back; reading refuses text it does not recognise.

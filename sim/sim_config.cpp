@@ -59,6 +59,39 @@ bool parse_list(const std::string& text, std::set<T>& values, Parse parse)
     return true;
 }
 
+// Seeds: all 64 bits, and no minus sign that strtoull would wrap around.
+bool parse_uint64(const std::string& text, uint64_t& value)
+{
+    if (text.empty() || text[0] == '-') return false;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long number = std::strtoull(text.c_str(), &end, 0);
+    if (errno != 0 || !end || *end != '\0') return false;
+    value = number;
+    return true;
+}
+
+// A number of defects the sensor can be asked to place.
+bool parse_defect_count(const std::string& text, uint32_t& count)
+{
+    uint32_t value;
+    if (!parse_uint32(text, value) || value > max_sensor_defects) return false;
+    count = value;
+    return true;
+}
+
+bool parse_bad_column(const std::string& text, SimConfig& config)
+{
+    if (text == "none") {
+        config.has_bad_column = false;
+        return true;
+    }
+    if (!parse_uint32(text, config.bad_column)) return false;
+    config.has_bad_column = true;
+    config.bad_column_set = true;
+    return true;
+}
+
 // A count: 0 or more; the target keeps its value otherwise.
 bool parse_count(const std::string& text, int32_t& count)
 {
@@ -128,6 +161,10 @@ bool apply_plain(const std::string& key, const std::string& value, SimConfig& co
     if (key == "serial_ports") return parse_count(value, config.serial_ports);
     if (key == "serial_manufacturer") return config.serial_manufacturer = value, true;
     if (key == "silent") return parse_list(value, config.silent_registers, parse_uint32);
+    if (key == "sensor_seed") return parse_uint64(value, config.sensor_seed);
+    if (key == "hot_pixels") return parse_defect_count(value, config.hot_pixels);
+    if (key == "dead_pixels") return parse_defect_count(value, config.dead_pixels);
+    if (key == "bad_column") return parse_bad_column(value, config);
     return false;
 }
 
@@ -166,6 +203,9 @@ SimConfig parse_sim_config(const std::string& text)
     std::istringstream lines(text);
     std::string line;
     int32_t number = 0;
+    // The bad column can only be held against the width once the whole file
+    // is read: the width may come after it.
+    std::string bad_column_line;
     while (std::getline(lines, line)) {
         ++number;
         line = trimmed(line);
@@ -181,9 +221,29 @@ SimConfig parse_sim_config(const std::string& text)
         bool understood = equals != std::string::npos &&
                           (suffix.empty() ? apply_plain(key, value, config)
                                           : apply_indexed(name, suffix, value, config));
-        if (!understood) config.problems.push_back("line " + std::to_string(number) + ": " + line);
+        const std::string numbered = "line " + std::to_string(number) + ": " + line;
+        if (!understood)
+            config.problems.push_back(numbered);
+        else if (key == "bad_column")
+            bad_column_line = numbered;
     }
+    if (config.has_bad_column && config.bad_column_set && config.bad_column >= config.width)
+        config.problems.push_back(bad_column_line);
     return config;
+}
+
+SensorSettings sensor_settings(const SimConfig& config)
+{
+    SensorSettings settings;
+    settings.width = config.width;
+    settings.height = config.height;
+    settings.seed = config.sensor_seed;
+    settings.hot_pixels = config.hot_pixels;
+    settings.dead_pixels = config.dead_pixels;
+    settings.has_bad_column = config.has_bad_column;
+    settings.bad_column_set = config.bad_column_set;
+    settings.bad_column = config.bad_column;
+    return settings;
 }
 
 SimConfig load_sim_config()

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "sensor.h"
+
 namespace camsim {
 
 struct SimConfig {
@@ -43,6 +45,14 @@ struct SimConfig {
     std::map<uint32_t, int32_t> read_faults;
     std::map<uint32_t, int32_t> write_faults;
 
+    // The sensor, whose size is the image size above.
+    uint64_t sensor_seed = SensorSettings().seed;
+    uint32_t hot_pixels = SensorSettings().hot_pixels;
+    uint32_t dead_pixels = SensorSettings().dead_pixels;
+    bool has_bad_column = SensorSettings().has_bad_column;
+    bool bad_column_set = SensorSettings().bad_column_set;
+    uint32_t bad_column = SensorSettings().bad_column;
+
     // Camera Link serial: the library's ports and the camera's replies.
     int32_t serial_ports = 1;
     std::map<int32_t, std::string> serial_port_ids;
@@ -61,6 +71,9 @@ struct SimConfig {
 
 // Reads the settings from the text of a configuration file.
 SimConfig parse_sim_config(const std::string& text);
+
+// The sensor the settings describe.
+SensorSettings sensor_settings(const SimConfig& config);
 
 // The settings from the file named by CAMSIM_CONFIG; the defaults when it is
 // not set. A file that cannot be read is a problem, not a silent default.

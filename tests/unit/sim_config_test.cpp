@@ -20,6 +20,16 @@ TEST(SimConfig, DefaultsDescribeOneCameraOnOneInterface)
     EXPECT_EQ(config.width, 5120u);
     EXPECT_EQ(config.height, 5120u);
     EXPECT_FALSE(config.mapsize_injected);
+
+    const SensorSettings sensor = sensor_settings(config);
+    const SensorSettings defaults;
+    EXPECT_EQ(sensor.width, 5120u);
+    EXPECT_EQ(sensor.height, 5120u);
+    EXPECT_EQ(sensor.seed, defaults.seed);
+    EXPECT_EQ(sensor.hot_pixels, defaults.hot_pixels);
+    EXPECT_EQ(sensor.dead_pixels, defaults.dead_pixels);
+    EXPECT_TRUE(sensor.has_bad_column);
+    EXPECT_FALSE(sensor.bad_column_set);
 }
 
 TEST(SimConfig, ReadsEveryKindOfKey)
@@ -45,7 +55,11 @@ TEST(SimConfig, ReadsEveryKindOfKey)
         "serial_port_id.1=COM3#ext\n"
         "serial_manufacturer=Mfr\n"
         "error_reply.0x10004018=Error: 5\n"
-        "silent=0xB008,0xB00C\n");
+        "silent=0xB008,0xB00C\n"
+        "sensor_seed=0xFEDCBA9876543210\n"
+        "hot_pixels=100000\n"
+        "dead_pixels=0\n"
+        "bad_column=0x7FF\n");
     EXPECT_TRUE(config.problems.empty()) << config.problems.front();
     EXPECT_EQ(config.interfaces, 2);
     EXPECT_EQ(config.interface_id(1), "GigE Vision #2");
@@ -67,6 +81,15 @@ TEST(SimConfig, ReadsEveryKindOfKey)
     EXPECT_EQ(config.serial_manufacturer, "Mfr");
     EXPECT_EQ(config.error_replies.at(0x10004018), "Error: 5");
     EXPECT_EQ(config.silent_registers, (std::set<uint32_t>{0xB008, 0xB00C}));
+    const SensorSettings sensor = sensor_settings(config);
+    EXPECT_EQ(sensor.width, 0x800u);
+    EXPECT_EQ(sensor.height, 5120u);
+    EXPECT_EQ(sensor.seed, 0xFEDCBA9876543210ull);
+    EXPECT_EQ(sensor.hot_pixels, 100000u);
+    EXPECT_EQ(sensor.dead_pixels, 0u);
+    EXPECT_TRUE(sensor.has_bad_column);
+    EXPECT_TRUE(sensor.bad_column_set);
+    EXPECT_EQ(sensor.bad_column, 0x7FFu);
 }
 
 class SimConfigProblems : public ::testing::TestWithParam<const char*> {};
@@ -84,6 +107,50 @@ INSTANTIATE_TEST_SUITE_P(Lines, SimConfigProblems,
                                            "width=0x100000000", "mapsize=", "revision_unreadable=2",
                                            "fail_read.0xB008=x", "fail_write.nowhere=-1",
                                            "device_id.x=a", "write_protected_maps=1,,2",
-                                           "interface_id.-1=a"));
+                                           "interface_id.-1=a", "sensor_seed=-1",
+                                           "sensor_seed=0x10000000000000000", "hot_pixels=100001",
+                                           "dead_pixels=-3", "bad_column=left",
+                                           "bad_column=", "bad_column=5120"));
+
+struct BadColumnCase {
+    const char* text;
+    bool has_bad_column;
+    bool bad_column_set;
+    uint32_t bad_column;
+    // The problem reported; empty: none.
+    const char* problem;
+};
+
+class SimConfigBadColumn : public ::testing::TestWithParam<BadColumnCase> {};
+
+// The column is held against the width the whole file ends with.
+TEST_P(SimConfigBadColumn, IsInsideTheFinalWidthOrNone)
+{
+    const BadColumnCase& row = GetParam();
+    const SimConfig config = parse_sim_config(row.text);
+    const SensorSettings sensor = sensor_settings(config);
+    EXPECT_EQ(sensor.has_bad_column, row.has_bad_column);
+    EXPECT_EQ(sensor.bad_column_set, row.bad_column_set);
+    if (row.bad_column_set) {
+        EXPECT_EQ(sensor.bad_column, row.bad_column);
+    }
+    if (*row.problem == '\0') {
+        EXPECT_TRUE(config.problems.empty()) << config.problems.front();
+    } else {
+        ASSERT_EQ(config.problems.size(), 1u);
+        EXPECT_EQ(config.problems[0], row.problem);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SimConfigBadColumn,
+    ::testing::Values(
+        BadColumnCase{"bad_column=none", false, false, 0, ""},
+        BadColumnCase{"bad_column=6000\nwidth=8000", true, true, 6000, ""},
+        BadColumnCase{"bad_column=100\nwidth=64", true, true, 100, "line 1: bad_column=100"},
+        BadColumnCase{"width=64\nbad_column=63", true, true, 63, ""},
+        BadColumnCase{"width=64\nbad_column=64", true, true, 64, "line 2: bad_column=64"},
+        BadColumnCase{"bad_column=9000\nbad_column=none", false, true, 9000, ""},
+        BadColumnCase{"bad_column=none\nbad_column=12", true, true, 12, ""}));
 
 }  // namespace
