@@ -1,5 +1,7 @@
 #include "camera_model.h"
 
+#include "pixel_format.h"
+
 #include <fstream>
 #include <sstream>
 
@@ -155,8 +157,11 @@ Result CameraModel::read_register(uint32_t address, uint32_t& value)
     case reg::acquisition_stop: value = 0; return ok;
     case reg::acquisition_mode: value = acquisition_mode_; return ok;
     case reg::tl_params_locked: value = tl_params_locked_; return ok;
-    case reg::payload_size: value = config_.width * config_.height; return ok;
-    case reg::pixel_format: value = pixel_format_mono8; return ok;
+    case reg::payload_size:
+        value = static_cast<uint32_t>(payload_bytes(*find_pixel_format(config_.pixel_format),
+                                                    size_t(config_.width) * config_.height));
+        return ok;
+    case reg::pixel_format: value = find_pixel_format(config_.pixel_format)->code; return ok;
     case reg::image_width: value = config_.width; return ok;
     case reg::image_height: value = config_.height; return ok;
     case reg::eeprom_save_0:

@@ -18,8 +18,8 @@ constexpr uint32_t acquisition_start = 0xA000;  // write 1: start delivering fra
 constexpr uint32_t acquisition_stop = 0xA004;   // write 1: stop
 constexpr uint32_t acquisition_mode = 0xA008;   // acquisition_mode_continuous or _single_frame
 constexpr uint32_t tl_params_locked = 0xA00C;   // 0 or 1, kept while a consumer streams
-constexpr uint32_t payload_size = 0xA010;       // read only: width * height
-constexpr uint32_t pixel_format = 0xA014;       // read only: Mono8
+constexpr uint32_t payload_size = 0xA010;       // read only: a frame's bytes
+constexpr uint32_t pixel_format = 0xA014;       // read only: the PFNC value
 constexpr uint32_t image_width = 0xB008;
 constexpr uint32_t image_height = 0xB00C;
 constexpr uint32_t eeprom_save_0 = 0xBF00;
@@ -42,7 +42,6 @@ constexpr uint32_t shading_area_words = (shading_enabled - shading_area) / 4;
 
 constexpr uint32_t acquisition_mode_continuous = 0;
 constexpr uint32_t acquisition_mode_single_frame = 1;
-constexpr uint32_t pixel_format_mono8 = 0x01080001;
 
 constexpr uint32_t end_of_map = 0xFFFFFFFF;
 constexpr uint32_t revision_value = 0x00010002;

@@ -61,7 +61,9 @@ struct Interface {
 // same camera, and the camera's one sensor.
 struct Producer : camsim::FrameSource {
     explicit Producer(const SimConfig& settings)
-        : config(settings), camera(settings, camsim::state_file_from_environment())
+        : config(settings),
+          format(*camsim::find_pixel_format(settings.pixel_format)),
+          camera(settings, camsim::state_file_from_environment())
     {
         interfaces.resize(static_cast<size_t>(config.interfaces));
         for (int32_t i = 0; i < config.interfaces; ++i) {
@@ -81,21 +83,27 @@ struct Producer : camsim::FrameSource {
 
     uint32_t width() const override { return config.width; }
     uint32_t height() const override { return config.height; }
+    const camsim::PixelFormat& pixel_format() const override { return format; }
     bool acquiring() override
     {
         std::lock_guard<std::mutex> guard(lock);
-        return camera.acquiring();
+        const bool stalled = config.stall_after != 0 && next_frame >= config.stall_after;
+        return camera.acquiring() && !stalled;
     }
     camsim::FrameClaim claim_frame() override
     {
         std::lock_guard<std::mutex> guard(lock);
-        camsim::FrameClaim claim{next_frame++, camera.correction()};
+        camsim::FrameClaim claim{next_frame, camera.correction()};
+        claim.incomplete = config.incomplete_frames.count(static_cast<uint32_t>(next_frame)) != 0;
+        claim.half_height = config.half_height_frames.count(static_cast<uint32_t>(next_frame)) != 0;
+        ++next_frame;
         camera.frame_delivered();
         return claim;
     }
     void render(uint64_t index, uint8_t* pixels) const override { sensor->frame(index, pixels); }
 
     SimConfig config;
+    const camsim::PixelFormat& format;
     // Guards the camera and the modules' tables; a stream's own lock may be
     // held when this one is taken, never the reverse.
     std::mutex lock;

@@ -63,7 +63,7 @@ void DataStream::camera_changed()
 
 size_t DataStream::payload_size() const
 {
-    return static_cast<size_t>(camera_.width()) * camera_.height();
+    return payload_bytes(camera_.pixel_format(), size_t(camera_.width()) * camera_.height());
 }
 
 DataStream::Buffer* DataStream::find(BUFFER_HANDLE handle)
@@ -266,18 +266,25 @@ void DataStream::deliver_frames()
 void DataStream::fill(Buffer& buffer, const FrameClaim& claim)
 {
     const uint32_t width = camera_.width();
-    const uint32_t height = camera_.height();
-    const size_t payload = payload_size();
-    uint8_t* pixels = buffer.base;
-    if (buffer.size < payload) {
-        scratch_.resize(payload);
-        pixels = scratch_.data();
+    const uint32_t height = claim.half_height ? camera_.height() / 2 : camera_.height();
+    const PixelFormat& format = camera_.pixel_format();
+    const size_t pixels = size_t(width) * camera_.height();
+    const size_t payload = payload_bytes(format, size_t(width) * height);
+    // Straight into the buffer when it takes the whole frame as it is made.
+    const bool direct = format.bits == 8 && buffer.size >= pixels;
+    if (!direct) scratch_.resize(pixels + payload);
+    uint8_t* frame = direct ? buffer.base : scratch_.data();
+    camera_.render(claim.index, frame);
+    correct_frame(claim.correction, frame, width, camera_.height());
+    if (!direct) {
+        uint8_t* encoded = scratch_.data() + pixels;
+        encode_frame(format, frame, size_t(width) * height, encoded);
+        std::memcpy(buffer.base, encoded, std::min(buffer.size, payload));
     }
-    camera_.render(claim.index, pixels);
-    correct_frame(claim.correction, pixels, width, height);
-    if (pixels != buffer.base) std::memcpy(buffer.base, pixels, buffer.size);
-    buffer.filled = std::min(buffer.size, payload);
-    buffer.incomplete = buffer.size < payload;
+    buffer.filled = std::min(buffer.size, claim.incomplete ? payload / 2 : payload);
+    buffer.incomplete = claim.incomplete || buffer.size < payload;
+    buffer.width = width;
+    buffer.height = height;
     buffer.frame_id = claim.index;
     buffer.timestamp_ns = now_ns();
 }
@@ -349,10 +356,10 @@ GC_ERROR DataStream::buffer_info(BUFFER_HANDLE handle, BUFFER_INFO_CMD command, 
     case BUFFER_INFO_DATA_SIZE:
         value = info_number(INFO_DATATYPE_SIZET, image ? buffer->filled : 0);
         break;
-    case BUFFER_INFO_WIDTH: value = info_number(INFO_DATATYPE_SIZET, camera_.width()); break;
+    case BUFFER_INFO_WIDTH: value = info_number(INFO_DATATYPE_SIZET, buffer->width); break;
     case BUFFER_INFO_HEIGHT:
     case BUFFER_INFO_DELIVERED_IMAGEHEIGHT:
-        value = info_number(INFO_DATATYPE_SIZET, camera_.height());
+        value = info_number(INFO_DATATYPE_SIZET, buffer->height);
         break;
     case BUFFER_INFO_XOFFSET:
     case BUFFER_INFO_YOFFSET:
@@ -365,7 +372,9 @@ GC_ERROR DataStream::buffer_info(BUFFER_HANDLE handle, BUFFER_INFO_CMD command, 
     case BUFFER_INFO_PAYLOADTYPE:
         value = info_number(INFO_DATATYPE_SIZET, PAYLOAD_TYPE_IMAGE);
         break;
-    case BUFFER_INFO_PIXELFORMAT: value = info_number(INFO_DATATYPE_UINT64, PFNC_MONO8); break;
+    case BUFFER_INFO_PIXELFORMAT:
+        value = info_number(INFO_DATATYPE_UINT64, camera_.pixel_format().code);
+        break;
     case BUFFER_INFO_PIXELFORMAT_NAMESPACE:
         value = info_number(INFO_DATATYPE_UINT64, PIXELFORMAT_NAMESPACE_PFNC_32BIT);
         break;

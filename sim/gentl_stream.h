@@ -18,14 +18,17 @@
 
 #include "camera_correction.h"
 #include "gentl_api.h"
+#include "pixel_format.h"
 
 namespace camsim {
 
-// The next frame to be delivered: its index in the sensor's sequence and the
-// correction the camera applies to it.
+// The next frame to be delivered: its index in the sensor's sequence, the
+// correction the camera applies to it, and the faults it is to show.
 struct FrameClaim {
     uint64_t index;
     CameraCorrection correction;
+    bool incomplete = false;
+    bool half_height = false;
 };
 
 // What a stream needs of the camera behind it.
@@ -34,7 +37,9 @@ public:
     virtual ~FrameSource() = default;
     virtual uint32_t width() const = 0;
     virtual uint32_t height() const = 0;
-    // Whether the camera is acquiring (AcquisitionStart written, not stopped).
+    virtual const PixelFormat& pixel_format() const = 0;
+    // Whether the camera is acquiring (AcquisitionStart written, not stopped)
+    // and has a frame to make.
     virtual bool acquiring() = 0;
     // Takes the next frame, which ends a SingleFrame acquisition.
     virtual FrameClaim claim_frame() = 0;
@@ -99,6 +104,8 @@ private:
         bool new_data = false;
         bool incomplete = false;
         size_t filled = 0;
+        uint32_t width = 0;
+        uint32_t height = 0;
         uint64_t frame_id = 0;
         uint64_t timestamp_ns = 0;
     };

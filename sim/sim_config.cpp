@@ -1,5 +1,7 @@
 #include "sim_config.h"
 
+#include "pixel_format.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -165,6 +167,13 @@ bool apply_plain(const std::string& key, const std::string& value, SimConfig& co
     if (key == "hot_pixels") return parse_defect_count(value, config.hot_pixels);
     if (key == "dead_pixels") return parse_defect_count(value, config.dead_pixels);
     if (key == "bad_column") return parse_bad_column(value, config);
+    if (key == "pixel_format")
+        return find_pixel_format(value) && (config.pixel_format = value, true);
+    if (key == "stall_after") return parse_uint32(value, config.stall_after);
+    if (key == "incomplete_frames")
+        return parse_list(value, config.incomplete_frames, parse_uint32);
+    if (key == "half_height_frames")
+        return parse_list(value, config.half_height_frames, parse_uint32);
     return false;
 }
 

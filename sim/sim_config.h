@@ -53,6 +53,16 @@ struct SimConfig {
     bool bad_column_set = SensorSettings().bad_column_set;
     uint32_t bad_column = SensorSettings().bad_column;
 
+    // The stream: the pixel format frames travel in, and its faults. Frames
+    // are counted from 0 since GCInitLib, as the buffers' frame IDs are.
+    std::string pixel_format = "Mono8";
+    // Frames after this many are never made, so a consumer times out; 0: no limit.
+    uint32_t stall_after = 0;
+    // Frames delivered with only their first half filled and marked incomplete.
+    std::set<uint32_t> incomplete_frames;
+    // Frames delivered half as high as the others.
+    std::set<uint32_t> half_height_frames;
+
     // Camera Link serial: the library's ports and the camera's replies.
     int32_t serial_ports = 1;
     std::map<int32_t, std::string> serial_port_ids;

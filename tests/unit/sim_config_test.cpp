@@ -59,7 +59,11 @@ TEST(SimConfig, ReadsEveryKindOfKey)
         "sensor_seed=0xFEDCBA9876543210\n"
         "hot_pixels=100000\n"
         "dead_pixels=0\n"
-        "bad_column=0x7FF\n");
+        "bad_column=0x7FF\n"
+        "pixel_format=Mono12Packed\n"
+        "stall_after=40\n"
+        "incomplete_frames=2,5\n"
+        "half_height_frames=7\n");
     EXPECT_TRUE(config.problems.empty()) << config.problems.front();
     EXPECT_EQ(config.interfaces, 2);
     EXPECT_EQ(config.interface_id(1), "GigE Vision #2");
@@ -81,6 +85,10 @@ TEST(SimConfig, ReadsEveryKindOfKey)
     EXPECT_EQ(config.serial_manufacturer, "Mfr");
     EXPECT_EQ(config.error_replies.at(0x10004018), "Error: 5");
     EXPECT_EQ(config.silent_registers, (std::set<uint32_t>{0xB008, 0xB00C}));
+    EXPECT_EQ(config.pixel_format, "Mono12Packed");
+    EXPECT_EQ(config.stall_after, 40u);
+    EXPECT_EQ(config.incomplete_frames, (std::set<uint32_t>{2, 5}));
+    EXPECT_EQ(config.half_height_frames, (std::set<uint32_t>{7}));
     const SensorSettings sensor = sensor_settings(config);
     EXPECT_EQ(sensor.width, 0x800u);
     EXPECT_EQ(sensor.height, 5120u);
@@ -110,7 +118,8 @@ INSTANTIATE_TEST_SUITE_P(Lines, SimConfigProblems,
                                            "interface_id.-1=a", "sensor_seed=-1",
                                            "sensor_seed=0x10000000000000000", "hot_pixels=100001",
                                            "dead_pixels=-3", "bad_column=left",
-                                           "bad_column=", "bad_column=5120"));
+                                           "bad_column=", "bad_column=5120", "pixel_format=Mono9",
+                                           "incomplete_frames=a"));
 
 struct BadColumnCase {
     const char* text;
