@@ -149,6 +149,9 @@ ChildRun best_child_run(int repeats, const std::vector<std::string>& command,
                         const std::string& folder, const std::string& output,
                         const std::function<void()>& prepare);
 
+// "peak memory of <what>: N MiB", for a note below the table.
+std::string peak_note(const char* what, const ChildRun& run);
+
 // The size of a file, 0 when it cannot be read.
 size_t bench_file_size(const std::string& path);
 

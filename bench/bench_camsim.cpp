@@ -1,6 +1,7 @@
 // The simulated camera: what one frame of its sensor costs, and what a frame
 // costs delivered through camsim.cti's data stream into a consumer's buffers.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,8 @@
 #include "bench.h"
 #include "camera_model.h"
 #include "gentl_consumer.h"
+#include "lib/bmp.h"
+#include "lib/image.h"
 #include "sensor.h"
 
 using namespace gentl;
@@ -18,12 +21,46 @@ namespace {
 constexpr int stream_frames = 16;
 const size_t frame_bytes = static_cast<size_t>(bench_frame_side) * bench_frame_side;
 
-// camsim.cti beside kd_bench.
-std::string camsim_beside()
+// A file beside the program under measure (and kd_bench, unless --program
+// names another).
+std::string beside_program(const BenchContext& context, const char* name)
 {
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return (self.parent_path() / "camsim.cti").string();
+    return std::filesystem::path(context.program()).replace_filename(name).string();
+}
+
+// kd-inspect grab of 16 frames into BMP files, as one process, against making
+// the same frames with the sensor model and writing them with save_bmp.
+void report_grab(BenchContext& context, const camsim::Sensor& sensor)
+{
+    ImageBW image(bench_frame_side, bench_frame_side);
+    uint64_t index = 0;
+    const double floor_ms = context.best_ms([&] {
+        for (int i = 0; i < stream_frames; ++i, ++index) {
+            sensor.frame(index, image.data());
+            save_bmp(image, context.path("floor_" + std::to_string(i) + ".bmp").c_str());
+        }
+    });
+    for (int i = 0; i < stream_frames; ++i)
+        std::remove(context.path("floor_" + std::to_string(i) + ".bmp").c_str());
+    const std::vector<std::string> command = {beside_program(context, "kd-inspect"),
+                                              "grab",
+                                              "--cti",
+                                              beside_program(context, "camsim.cti"),
+                                              "--frames",
+                                              std::to_string(stream_frames),
+                                              "--out",
+                                              context.path("grab"),
+                                              "--replace"};
+    const std::string output = context.path("grab_output.txt");
+    const ChildRun grab =
+        best_child_run(context.repeats(), command, context.folder(), output, [] {});
+    if (grab.status != 0)
+        std::fprintf(bench_out(), "  KD-INSPECT GRAB EXITED WITH %d\n", grab.status);
+    context.report("kd-inspect grab, 16 frames into BMP files", grab.ms,
+                   "sensor model + save_bmp, 16 frames", floor_ms);
+    context.note(peak_note("kd-inspect grab (16 frames, 3 buffers of 25 MiB)", grab));
+    std::filesystem::remove_all(context.path("grab"));
+    std::remove(output.c_str());
 }
 
 // The whole of a stream's work for `stream_frames` frames: three buffers of
@@ -103,9 +140,10 @@ void run_camsim(BenchContext& context)
     std::ofstream(config) << "width=5120\nheight=5120\n";
     setenv("CAMSIM_CONFIG", config.c_str(), 1);
     unsetenv("CAMSIM_STATE");
-    const std::unique_ptr<GenTLConsumer> consumer = GenTLConsumer::load(camsim_beside());
+    const std::string camsim = beside_program(context, "camsim.cti");
+    const std::unique_ptr<GenTLConsumer> consumer = GenTLConsumer::load(camsim);
     if (!consumer) {
-        context.note("camsim stream: " + camsim_beside() + " does not load; build target camsim");
+        context.note("camsim stream: " + camsim + " does not load; build target camsim");
         return;
     }
     const OpenCamera camera(*consumer);
@@ -115,9 +153,11 @@ void run_camsim(BenchContext& context)
     if (!complete) context.note("camsim stream: a frame did not arrive within 10 s");
     context.report("camsim stream, per frame of 16", stream_ms / stream_frames,
                    "sensor model, per frame of 16", model_ms);
+    report_grab(context, sensor);
 }
 
 }  // namespace
 
-KD_BENCH_STAGE(camsim, "the simulated camera: its sensor, and frames through its stream",
+KD_BENCH_STAGE(camsim,
+               "the simulated camera: its sensor, frames through its stream, kd-inspect grab",
                run_camsim);

@@ -247,3 +247,11 @@ MeanImage take_mean_image(BenchState& state)
     state.img_accum = ImageSum();
     return MeanImage(std::move(images));
 }
+
+std::string peak_note(const char* what, const ChildRun& run)
+{
+    char peak[128];
+    std::snprintf(peak, sizeof peak, "peak memory of %s: %.1f MiB", what,
+                  static_cast<double>(run.peak_kib) / 1024.0);
+    return peak;
+}

@@ -251,14 +251,6 @@ ChildRun best_job_run(BenchContext& context, const JobFiles& files)
     return job;
 }
 
-std::string peak_note(const char* what, const ChildRun& run)
-{
-    char peak[128];
-    std::snprintf(peak, sizeof peak, "peak memory of %s: %.1f MiB", what,
-                  static_cast<double>(run.peak_kib) / 1024.0);
-    return peak;
-}
-
 void run_job(BenchContext& context)
 {
     const std::vector<std::string>& frames = context.frame_paths();

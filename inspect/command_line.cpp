@@ -57,6 +57,7 @@ bool parse_arguments(const std::vector<std::string>& args, size_t first,
             error = "option " + name + " needs a value";
             return false;
         }
+        if (rule->repeats) parsed.lists[name].push_back(parsed.values[name]);
     }
     return true;
 }

@@ -11,11 +11,13 @@
 struct OptionRule {
     const char* name;  // with its leading "--"
     bool takes_value;
+    bool repeats = false;  // every value kept, in ParsedArguments::lists
 };
 
 struct ParsedArguments {
     std::vector<std::string> files;
-    std::map<std::string, std::string> values;
+    std::map<std::string, std::string> values;              // the last value of an option
+    std::map<std::string, std::vector<std::string>> lists;  // of options that repeat
     std::set<std::string> flags;
     bool help = false;
 };

@@ -7,6 +7,7 @@
 
 #include "command_line.h"
 #include "fold_columns.h"
+#include "grab.h"
 #include "map_diff.h"
 #include "report.h"
 
@@ -17,12 +18,17 @@ const char* const version_text = "kd-inspect 0.4\n";
 const char* const usage_text =
     "usage: kd-inspect report FRAME.bmp... [--defpix MAP.txt] [--shading MAP.txt]\n"
     "                         [--threshold T] [--width W] [--out DIR]\n"
+    "                         [--require KEY<=LIMIT]...\n"
+    "       kd-inspect grab --cti PRODUCER [--if INTERFACE] [--device DEVICE] --frames N\n"
+    "                       --out DIR [--timeout-ms T] [--replace]\n"
     "       kd-inspect diff A.txt B.txt [--ignore-columns]\n"
     "       kd-inspect fold-columns IN.txt OUT.txt --height H [--min-fraction F]\n"
     "       kd-inspect --help | --version\n"
     "\n"
+    "grab          takes frames from a GenTL camera into DIR as 8-bit BMP files\n"
     "report        judges a calibration: the frames it was made from and its maps, as\n"
-    "              report.html, metrics.json and pictures in DIR (default kd-report)\n"
+    "              report.html, metrics.json and pictures in DIR (default kd-report);\n"
+    "              exit status 1 when a requirement fails\n"
     "diff          compares two defect maps or two shading maps; exit status 1 when\n"
     "              they differ\n"
     "fold-columns  rewrites a defect map with one column entry for each column that is\n"
@@ -33,6 +39,7 @@ const char* const usage_text =
 const char* const report_usage =
     "usage: kd-inspect report FRAME.bmp... [--defpix MAP.txt] [--shading MAP.txt]\n"
     "                         [--threshold T] [--width W] [--out DIR]\n"
+    "                         [--require KEY<=LIMIT]...\n"
     "\n"
     "Reads the frames a calibration was made from (those given to --load_img) and\n"
     "the defect map and/or shading map it made, and writes report.html,\n"
@@ -42,7 +49,37 @@ const char* const report_usage =
     "  --shading MAP.txt  the shading map\n"
     "  --threshold T      detection threshold in grey levels (default 16)\n"
     "  --width W          detection window in pixels (default 128)\n"
-    "  --out DIR          the report's folder, made if missing (default kd-report)\n";
+    "  --out DIR          the report's folder, made if missing (default kd-report)\n"
+    "  --require KEY<=LIMIT\n"
+    "                     a requirement on a figure of metrics.json, compared as\n"
+    "                     written there; also >=, <, > and ==; repeatable. A figure\n"
+    "                     without a value (null) fails it. The report is written\n"
+    "                     all the same, with the verdict first on the page, in\n"
+    "                     metrics.json and at the end of the summary.\n"
+    "\n"
+    "Exit status: 0 done and every requirement holds, 1 done and a requirement\n"
+    "fails, 2 bad usage or input (nothing written).\n";
+
+const char* const grab_usage =
+    "usage: kd-inspect grab --cti PRODUCER [--if INTERFACE] [--device DEVICE] --frames N\n"
+    "                       --out DIR [--timeout-ms T] [--replace]\n"
+    "\n"
+    "Takes N frames from a camera through its GenTL producer (a .cti file) and\n"
+    "writes them as DIR/frame_0001.bmp ... (8-bit BMP files, each replaced whole),\n"
+    "for Kervo_Dravelmonix --load_img and kd-inspect report. Mono8 frames are\n"
+    "written as they come; Mono10, Mono12, Mono16 and Mono12Packed keep their top\n"
+    "8 bits; other formats are refused. Incomplete frames are skipped and counted.\n"
+    "A camera on a Camera Link serial line delivers no frames this way: grab\n"
+    "through the GenTL producer of its frame grabber.\n"
+    "\n"
+    "  --cti PRODUCER     the GenTL producer library\n"
+    "  --if INTERFACE     its interface (default: the first that lists a device)\n"
+    "  --device DEVICE    the device on it (default: the first)\n"
+    "  --frames N         how many frames, 1 to 9999\n"
+    "  --out DIR          the folder, made if missing; one that already holds\n"
+    "                     frame_*.bmp files is refused\n"
+    "  --timeout-ms T     how long to wait for each frame (default 5000)\n"
+    "  --replace          remove the folder's frame_*.bmp files first\n";
 
 const char* const diff_usage =
     "usage: kd-inspect diff A.txt B.txt [--ignore-columns]\n"
@@ -82,13 +119,11 @@ int report_command(const std::vector<std::string>& args)
 {
     ParsedArguments parsed;
     std::string error;
-    const std::vector<OptionRule> rules = {{"--defpix", true},
-                                           {"--shading", true},
-                                           {"--threshold", true},
-                                           {"--width", true},
-                                           {"--out", true}};
+    const std::vector<OptionRule> rules = {{"--defpix", true},    {"--shading", true},
+                                           {"--threshold", true}, {"--width", true},
+                                           {"--out", true},       {"--require", true, true}};
     if (!parse_arguments(args, 2, rules, parsed, error)) return usage_error("report", error);
-    if (parsed.help) return help(report_usage);
+    if (parsed.help) return help((report_usage + requirement_keys_help()).c_str());
     ReportOptions options;
     options.frames = parsed.files;
     if (options.frames.empty()) return usage_error("report", "no FRAME.bmp given");
@@ -102,7 +137,39 @@ int report_command(const std::vector<std::string>& args)
         !parse_whole_number(parsed.values["--width"], 1, INT32_MAX, options.window))
         return usage_error("report", "--width takes a whole number of 1 or more");
     if (options.out_dir.empty()) return usage_error("report", "--out takes a folder name");
+    for (const std::string& text : parsed.lists["--require"]) {
+        options.requirements.emplace_back();
+        if (!parse_requirement(text, options.requirements.back(), error))
+            return usage_error("report", "--require " + error);
+    }
     return run_report(options);
+}
+
+int grab_command(const std::vector<std::string>& args)
+{
+    ParsedArguments parsed;
+    std::string error;
+    const std::vector<OptionRule> rules = {
+        {"--cti", true}, {"--if", true},         {"--device", true},  {"--frames", true},
+        {"--out", true}, {"--timeout-ms", true}, {"--replace", false}};
+    if (!parse_arguments(args, 2, rules, parsed, error)) return usage_error("grab", error);
+    if (parsed.help) return help(grab_usage);
+    if (!parsed.files.empty()) return usage_error("grab", "unexpected " + parsed.files[0]);
+    GrabOptions options;
+    if (!parsed.values.count("--cti")) return usage_error("grab", "--cti not given");
+    options.producer = parsed.values["--cti"];
+    options.interface_id = parsed.values["--if"];
+    options.device_id = parsed.values["--device"];
+    if (!parsed.values.count("--frames")) return usage_error("grab", "--frames not given");
+    if (!parse_whole_number(parsed.values["--frames"], 1, 9999, options.frames))
+        return usage_error("grab", "--frames takes a whole number from 1 to 9999");
+    options.out_dir = parsed.values["--out"];
+    if (options.out_dir.empty()) return usage_error("grab", "--out takes a folder name");
+    if (parsed.values.count("--timeout-ms") &&
+        !parse_whole_number(parsed.values["--timeout-ms"], 1, INT32_MAX, options.timeout_ms))
+        return usage_error("grab", "--timeout-ms takes a whole number of 1 or more");
+    options.replace = parsed.flags.count("--replace") != 0;
+    return run_grab(options);
 }
 
 int diff_command(const std::vector<std::string>& args)
@@ -156,6 +223,7 @@ int main(int argc, char** argv)
     if (command == "--help" || command == "-h") return help(usage_text);
     if (command == "--version") return help(version_text);
     if (command == "report") return report_command(args);
+    if (command == "grab") return grab_command(args);
     if (command == "diff") return diff_command(args);
     if (command == "fold-columns") return fold_command(args);
     if (!command.empty() && command[0] == '-') return usage_error("", "unknown option " + command);

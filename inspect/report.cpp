@@ -159,13 +159,19 @@ public:
             return false;
         std::vector<ReportFile> files;
         measure(files);
-        add_text_files(files);
+        const std::vector<Metric> metrics = report_metrics(data_);
+        if (!options_.requirements.empty()) verdict_ = judge(options_.requirements, metrics);
+        add_text_files(metrics, files);
         progress_.clear();
         if (!write_files(options_.out_dir, files, error)) return false;
-        std::fputs(summary_text(data_, report_metrics(data_)).c_str(), stdout);
+        std::fputs(summary_text(data_, metrics).c_str(), stdout);
         std::printf("report: %s\n", path_in(options_.out_dir, "report.html").c_str());
+        // Last, so that the final line is the verdict.
+        if (verdict_) std::fputs(verdict_text(*verdict_).c_str(), stdout);
         return true;
     }
+
+    bool passed() const { return !verdict_ || verdict_->pass(); }
 
 private:
     int32_t width() const { return data_.width; }
@@ -337,12 +343,12 @@ private:
     }
 
     // The page last, so that it appears when every picture it shows is there.
-    void add_text_files(std::vector<ReportFile>& files) const
+    void add_text_files(const std::vector<Metric>& metrics, std::vector<ReportFile>& files) const
     {
-        const std::vector<Metric> metrics = report_metrics(data_);
-        files.push_back({"metrics.json", metrics_json(metrics)});
+        const Verdict* verdict = verdict_ ? &*verdict_ : nullptr;
+        files.push_back({"metrics.json", metrics_json(metrics, verdict)});
         ReportInputs inputs{options_.frames, options_.defect_map, options_.shading_map};
-        files.push_back({"report.html", report_html(inputs, data_, metrics)});
+        files.push_back({"report.html", report_html(inputs, data_, metrics, verdict)});
     }
 
     const ReportOptions& options_;
@@ -357,6 +363,7 @@ private:
     bool noise_read_again_ = false;
     Profiles before_;
     std::optional<Profiles> after_;
+    std::optional<Verdict> verdict_;
 };
 
 }  // namespace
@@ -366,7 +373,7 @@ int run_report(const ReportOptions& options)
     std::string error;
     try {
         Report report(options);
-        if (report.run(error)) return 0;
+        if (report.run(error)) return report.passed() ? 0 : 1;
     } catch (const std::bad_alloc&) {
         error = "out of memory";
     }

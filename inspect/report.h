@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "correction/defpix_detect.h"
+#include "verdict.h"
 
 struct ReportOptions {
     std::vector<std::string> frames;
@@ -15,9 +16,11 @@ struct ReportOptions {
     int32_t threshold = DetectionSettings().lt_v;
     int32_t window = DetectionSettings().lt_w;
     std::string out_dir = "kd-report";
+    std::vector<Requirement> requirements;  // none: no verdict
 };
 
 // Reads everything, checks it, measures, then writes the report's files
-// into the folder and prints the summary. 0 when done; 2 after printing on
-// standard error why not, with nothing written.
+// into the folder and prints the summary. 0 when done and every requirement
+// holds; 1 when done and a requirement fails; 2 after printing on standard
+// error why not, with nothing written.
 int run_report(const ReportOptions& options);

@@ -71,6 +71,16 @@ std::vector<Metric> report_metrics(const ReportData& d)
     return m;
 }
 
+std::vector<std::string> metric_keys()
+{
+    ReportData both_maps;
+    both_maps.has_defect_map = true;
+    both_maps.has_shading_map = true;
+    std::vector<std::string> keys;
+    for (const Metric& metric : report_metrics(both_maps)) keys.push_back(metric.key);
+    return keys;
+}
+
 std::string metric_text(const Metric& metric, const char* none_text)
 {
     if (!metric.value) return none_text;

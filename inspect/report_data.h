@@ -55,6 +55,10 @@ struct Metric {
 // "defects.clusters" is one null row instead of its four.
 std::vector<Metric> report_metrics(const ReportData& data);
 
+// Every key a figure of a report can have, in the same order: those of a
+// report with both maps ("defects.clusters" then holds figures of its own).
+std::vector<std::string> metric_keys();
+
 // A figure's value as metrics.json and the page show it: a count in whole
 // digits, other figures to six significant digits, none as `none_text`.
 std::string metric_text(const Metric& metric, const char* none_text);

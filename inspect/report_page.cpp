@@ -1,5 +1,6 @@
 #include "report_page.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -97,13 +98,66 @@ std::string summary_line(const char* label, const std::string& before, const std
     return line;
 }
 
+std::string padded(const std::string& text, size_t width)
+{
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+const char* const no_value = "no value";
+
+std::string held_text(const Verdict& verdict)
+{
+    return std::to_string(verdict.held()) + " of " + std::to_string(verdict.requirements.size()) +
+           (verdict.requirements.size() == 1 ? " requirement holds" : " requirements hold");
+}
+
+std::string verdict_json(const Verdict& verdict)
+{
+    std::string json = ",\n  \"verdict\": {\n    \"pass\": ";
+    json += verdict.pass() ? "true" : "false";
+    json += ",\n    \"requirements\": [";
+    const char* separator = "\n";
+    for (const Judged& judged : verdict.requirements) {
+        json += separator;
+        json += "      {\"key\": \"" + judged.requirement.key + "\", \"op\": \"" +
+                judged.requirement.op + "\", \"limit\": " + limit_text(judged.requirement.limit) +
+                ", \"value\": " + metric_text(judged.metric, "null") +
+                ", \"pass\": " + (judged.pass ? "true" : "false") + "}";
+        separator = ",\n";
+    }
+    return json + "\n    ]\n  }";
+}
+
+// What a reader must act on comes first: the failing requirements, each
+// part in the order given.
+std::string verdict_html(const Verdict& verdict)
+{
+    const char* result = verdict.pass() ? "PASS" : "FAIL";
+    std::string html = std::string("<h2 id=\"verdict\" class=\"") +
+                       (verdict.pass() ? "pass" : "fail") + "\">" + result + ": " +
+                       held_text(verdict) + "</h2>\n";
+    html +=
+        "<table id=\"requirements\">\n"
+        "<tr><th>requirement</th><th>value</th><th>result</th></tr>\n";
+    std::vector<Judged> failing_first = verdict.requirements;
+    std::stable_partition(failing_first.begin(), failing_first.end(),
+                          [](const Judged& judged) { return !judged.pass; });
+    for (const Judged& judged : failing_first)
+        html += std::string("<tr class=\"") + (judged.pass ? "pass" : "fail") + "\"><td><code>" +
+                escaped(requirement_text(judged.requirement)) + "</code></td><td class=\"value\">" +
+                metric_text(judged.metric, no_value) + "</td><td>" +
+                (judged.pass ? "pass" : "FAIL") + "</td></tr>\n";
+    return html + "</table>\n";
+}
+
 const char* const page_style =
     "body{font-family:sans-serif;margin:2em;color:#222}"
     "table{border-collapse:collapse;margin-bottom:2em}"
     "td,th{border-bottom:1px solid #ddd;padding:3px 10px;text-align:left}"
     "td.value{text-align:right;font-variant-numeric:tabular-nums}"
     "figure{margin:0 0 2em 0}figcaption{margin-top:.4em;color:#555}"
-    ".bright{color:#e61e1e}.dark{color:#1e6eff}.map{color:#c89600}";
+    ".bright{color:#e61e1e}.dark{color:#1e6eff}.map{color:#c89600}"
+    ".pass{color:#1a7f37}.fail{color:#c62828}";
 
 std::string picture_html(const char* file, const char* caption)
 {
@@ -113,7 +167,7 @@ std::string picture_html(const char* file, const char* caption)
 
 }  // namespace
 
-std::string metrics_json(const std::vector<Metric>& metrics)
+std::string metrics_json(const std::vector<Metric>& metrics, const Verdict* verdict)
 {
     std::string json = "{";
     std::vector<std::string> open;  // the objects open around the current key
@@ -142,17 +196,20 @@ std::string metrics_json(const std::vector<Metric>& metrics)
         open.pop_back();
         json += "\n" + indent(open.size() + 1) + "}";
     }
+    if (verdict) json += verdict_json(*verdict);
     return json + "\n}\n";
 }
 
 std::string report_html(const ReportInputs& inputs, const ReportData& data,
-                        const std::vector<Metric>& metrics)
+                        const std::vector<Metric>& metrics, const Verdict* verdict)
 {
     std::string html =
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
         "<title>Calibration report</title>\n<style>";
     html += page_style;
-    html += "</style>\n</head>\n<body>\n<h1>Calibration report</h1>\n<p>";
+    html += "</style>\n</head>\n<body>\n<h1>Calibration report</h1>\n";
+    if (verdict) html += verdict_html(*verdict);
+    html += "<p>";
     html += std::to_string(inputs.frames.size()) + " frame" +
             (inputs.frames.size() == 1 ? "" : "s") + " of " + std::to_string(data.width) +
             " &times; " + std::to_string(data.height) + " pixels";
@@ -225,4 +282,24 @@ std::string summary_text(const ReportData& data, const std::vector<Metric>& m)
     text += summary_line("nonuniformity %", figure(m, "nonuniformity.before"),
                          figure(m, "nonuniformity.after"));
     return text;
+}
+
+std::string verdict_text(const Verdict& verdict)
+{
+    // The first column as wide as the summary's, wider for a long requirement,
+    // so that values and results line up under its "before" and "after".
+    size_t width = 20;
+    for (const Judged& judged : verdict.requirements)
+        width = std::max(width, requirement_text(judged.requirement).size());
+    const auto line = [width](const std::string& first, const std::string& second,
+                              const char* third) {
+        return padded(first, width) + " " + padded(second, 18) + " " + third + "\n";
+    };
+    std::string text = line("requirement", "value", "result");
+    for (const Judged& judged : verdict.requirements)
+        text += line(requirement_text(judged.requirement), metric_text(judged.metric, no_value),
+                     judged.pass ? "pass" : "FAIL");
+    const std::string held = std::to_string(verdict.held()) + " of " +
+                             std::to_string(verdict.requirements.size()) + " hold";
+    return text + line("verdict", held, verdict.pass() ? "PASS" : "FAIL");
 }

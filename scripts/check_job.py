@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Checks the main job's results against the defects injected into the sample set."""
+"""Checks the main job's maps against the defects the camera's sensor carries."""
 import os
 import sys
 
@@ -50,14 +50,16 @@ def main(folder, size):
 
     print()
     print("outputs in %s:" % os.path.abspath(folder))
-    for name, what in [("defpix_map.txt", "defect map"), ("marked.bmp", "defects marked on frame 1"),
-                       ("shading_map.txt", "shading map"),
-                       ("shading_applied.bmp", "frame 1 with shading applied"),
+    for name, what in [("before/", "the frames the camera gave before its calibration"),
+                       ("defpix_map.txt", "defect map made from them"),
+                       ("shading_map.txt", "shading map made from them"),
+                       ("after/", "the frames the calibrated camera gave"),
+                       ("report/", "the report on them, with its verdict"),
                        ("downloaded_map.txt", "defect map downloaded from the camera"),
                        ("Kervo_Dravelmonix.log", "log of both runs")]:
         print("  %-24s %s" % (name, what))
     print()
-    print("injected defects: %d (%d pixels, %d columns)" %
+    print("defects of the sensor: %d (%d pixels, %d columns)" %
           (len(injected), len(injected_pixels), len(injected_columns)))
     print("found: %d map entries" % len(found))
     print("missed: %d" % len(missed))

@@ -204,3 +204,101 @@ GC_ERROR GenTLProducer::GCWritePort(PORT_HANDLE port, uint64_t address, const vo
 {
     return call<GCWritePort_entry>(port, address, buffer, size);
 }
+
+GC_ERROR GenTLProducer::TLClose(TL_HANDLE system) const { return call<TLClose_entry>(system); }
+
+GC_ERROR GenTLProducer::GCGetPortURLInfo(PORT_HANDLE port, uint32_t index, URL_INFO_CMD command,
+                                         INFO_DATATYPE* type, void* buffer, size_t* size) const
+{
+    return call<GCGetPortURLInfo_entry>(port, index, command, type, buffer, size);
+}
+
+GC_ERROR GenTLProducer::DevGetInfo(DEV_HANDLE device, DEVICE_INFO_CMD command, INFO_DATATYPE* type,
+                                   void* buffer, size_t* size) const
+{
+    return call<DevGetInfo_entry>(device, command, type, buffer, size);
+}
+
+GC_ERROR GenTLProducer::DevGetNumDataStreams(DEV_HANDLE device, uint32_t* count) const
+{
+    return call<DevGetNumDataStreams_entry>(device, count);
+}
+
+GC_ERROR GenTLProducer::DevGetDataStreamID(DEV_HANDLE device, uint32_t index, char* id,
+                                           size_t* size) const
+{
+    return call<DevGetDataStreamID_entry>(device, index, id, size);
+}
+
+GC_ERROR GenTLProducer::DevOpenDataStream(DEV_HANDLE device, const char* id,
+                                          DS_HANDLE* stream) const
+{
+    return call<DevOpenDataStream_entry>(device, id, stream);
+}
+
+GC_ERROR GenTLProducer::DSGetInfo(DS_HANDLE stream, STREAM_INFO_CMD command, INFO_DATATYPE* type,
+                                  void* buffer, size_t* size) const
+{
+    return call<DSGetInfo_entry>(stream, command, type, buffer, size);
+}
+
+GC_ERROR GenTLProducer::DSAnnounceBuffer(DS_HANDLE stream, void* memory, size_t size, void* user,
+                                         BUFFER_HANDLE* buffer) const
+{
+    return call<DSAnnounceBuffer_entry>(stream, memory, size, user, buffer);
+}
+
+GC_ERROR GenTLProducer::DSQueueBuffer(DS_HANDLE stream, BUFFER_HANDLE buffer) const
+{
+    return call<DSQueueBuffer_entry>(stream, buffer);
+}
+
+GC_ERROR GenTLProducer::DSGetBufferInfo(DS_HANDLE stream, BUFFER_HANDLE buffer,
+                                        BUFFER_INFO_CMD command, INFO_DATATYPE* type, void* out,
+                                        size_t* size) const
+{
+    return call<DSGetBufferInfo_entry>(stream, buffer, command, type, out, size);
+}
+
+GC_ERROR GenTLProducer::DSStartAcquisition(DS_HANDLE stream, ACQ_START_FLAGS flags,
+                                           uint64_t frames) const
+{
+    return call<DSStartAcquisition_entry>(stream, flags, frames);
+}
+
+GC_ERROR GenTLProducer::DSStopAcquisition(DS_HANDLE stream, ACQ_STOP_FLAGS flags) const
+{
+    return call<DSStopAcquisition_entry>(stream, flags);
+}
+
+GC_ERROR GenTLProducer::DSFlushQueue(DS_HANDLE stream, ACQ_QUEUE_TYPE operation) const
+{
+    return call<DSFlushQueue_entry>(stream, operation);
+}
+
+GC_ERROR GenTLProducer::DSRevokeBuffer(DS_HANDLE stream, BUFFER_HANDLE buffer, void** memory,
+                                       void** user) const
+{
+    return call<DSRevokeBuffer_entry>(stream, buffer, memory, user);
+}
+
+GC_ERROR GenTLProducer::DSClose(DS_HANDLE stream) const { return call<DSClose_entry>(stream); }
+
+GC_ERROR GenTLProducer::GCRegisterEvent(EVENTSRC_HANDLE source, EVENT_TYPE type,
+                                        EVENT_HANDLE* event) const
+{
+    return call<GCRegisterEvent_entry>(source, type, event);
+}
+
+GC_ERROR GenTLProducer::GCUnregisterEvent(EVENTSRC_HANDLE source, EVENT_TYPE type) const
+{
+    return call<GCUnregisterEvent_entry>(source, type);
+}
+
+GC_ERROR GenTLProducer::EventGetData(EVENT_HANDLE event, void* data, size_t* size,
+                                     uint64_t timeout) const
+{
+    return call<EventGetData_entry>(event, data, size, timeout);
+}
+
+GC_ERROR GenTLProducer::EventKill(EVENT_HANDLE event) const { return call<EventKill_entry>(event); }

@@ -67,6 +67,41 @@ public:
     gentl::GC_ERROR GCWritePort(gentl::PORT_HANDLE port, uint64_t address, const void* buffer,
                                 size_t* size) const;
 
+    // What a consumer of images adds: the port's description, the device's
+    // information and its data stream, and the stream's new-buffer event.
+    gentl::GC_ERROR TLClose(gentl::TL_HANDLE system) const;
+    gentl::GC_ERROR GCGetPortURLInfo(gentl::PORT_HANDLE port, uint32_t index,
+                                     gentl::URL_INFO_CMD command, gentl::INFO_DATATYPE* type,
+                                     void* buffer, size_t* size) const;
+    gentl::GC_ERROR DevGetInfo(gentl::DEV_HANDLE device, gentl::DEVICE_INFO_CMD command,
+                               gentl::INFO_DATATYPE* type, void* buffer, size_t* size) const;
+    gentl::GC_ERROR DevGetNumDataStreams(gentl::DEV_HANDLE device, uint32_t* count) const;
+    gentl::GC_ERROR DevGetDataStreamID(gentl::DEV_HANDLE device, uint32_t index, char* id,
+                                       size_t* size) const;
+    gentl::GC_ERROR DevOpenDataStream(gentl::DEV_HANDLE device, const char* id,
+                                      gentl::DS_HANDLE* stream) const;
+    gentl::GC_ERROR DSGetInfo(gentl::DS_HANDLE stream, gentl::STREAM_INFO_CMD command,
+                              gentl::INFO_DATATYPE* type, void* buffer, size_t* size) const;
+    gentl::GC_ERROR DSAnnounceBuffer(gentl::DS_HANDLE stream, void* memory, size_t size, void* user,
+                                     gentl::BUFFER_HANDLE* buffer) const;
+    gentl::GC_ERROR DSQueueBuffer(gentl::DS_HANDLE stream, gentl::BUFFER_HANDLE buffer) const;
+    gentl::GC_ERROR DSGetBufferInfo(gentl::DS_HANDLE stream, gentl::BUFFER_HANDLE buffer,
+                                    gentl::BUFFER_INFO_CMD command, gentl::INFO_DATATYPE* type,
+                                    void* out, size_t* size) const;
+    gentl::GC_ERROR DSStartAcquisition(gentl::DS_HANDLE stream, gentl::ACQ_START_FLAGS flags,
+                                       uint64_t frames) const;
+    gentl::GC_ERROR DSStopAcquisition(gentl::DS_HANDLE stream, gentl::ACQ_STOP_FLAGS flags) const;
+    gentl::GC_ERROR DSFlushQueue(gentl::DS_HANDLE stream, gentl::ACQ_QUEUE_TYPE operation) const;
+    gentl::GC_ERROR DSRevokeBuffer(gentl::DS_HANDLE stream, gentl::BUFFER_HANDLE buffer,
+                                   void** memory, void** user) const;
+    gentl::GC_ERROR DSClose(gentl::DS_HANDLE stream) const;
+    gentl::GC_ERROR GCRegisterEvent(gentl::EVENTSRC_HANDLE source, gentl::EVENT_TYPE type,
+                                    gentl::EVENT_HANDLE* event) const;
+    gentl::GC_ERROR GCUnregisterEvent(gentl::EVENTSRC_HANDLE source, gentl::EVENT_TYPE type) const;
+    gentl::GC_ERROR EventGetData(gentl::EVENT_HANDLE event, void* data, size_t* size,
+                                 uint64_t timeout) const;
+    gentl::GC_ERROR EventKill(gentl::EVENT_HANDLE event) const;
+
 private:
     // Calls the entry point bound in that slot, through its published pointer type.
     template <int32_t entry, typename... Args>

@@ -1,6 +1,6 @@
-"""The report page as a person sees it: opened in headless Chromium, every
-picture loads at its own size and the summary shows the figures of
-metrics.json."""
+"""The report page as a person sees it: opened in headless Chromium, it opens
+with the verdict, every picture loads at its own size and the summary shows
+the figures of metrics.json."""
 import json
 import os
 import re
@@ -46,9 +46,12 @@ def make_report(bin_dir, folder):
                     "defpix.txt", "--load_img", *frames, "--create_shading_map",
                     "--save_shading_map", "shading.txt"],
                    cwd=folder, check=True, stdout=subprocess.DEVNULL)
-    subprocess.run([os.path.join(bin_dir, "kd-inspect"), "report", *frames, "--defpix",
-                    "defpix.txt", "--shading", "shading.txt", "--out", "report"],
-                   cwd=folder, check=True, stdout=subprocess.DEVNULL)
+    # A requirement that holds given before one that fails.
+    judged = subprocess.run([os.path.join(bin_dir, "kd-inspect"), "report", *frames, "--defpix",
+                             "defpix.txt", "--shading", "shading.txt", "--out", "report",
+                             "--require", "frames.count==3", "--require", "frames.count>=4"],
+                            cwd=folder, stdout=subprocess.DEVNULL)
+    assert judged.returncode == 1
     return os.path.join(folder, "report")
 
 
@@ -102,8 +105,17 @@ def test_the_page_shows_every_picture_and_the_figures_of_metrics_json(request, t
         assert (natural_width, natural_height) == picture_size(os.path.join(report, src)), src
         assert drawn_width == natural_width, src
 
+    opening = browser.execute_script(
+        "return Array.from(document.body.children).slice(0, 3).map(e => e.tagName + '#' + e.id)")
+    assert opening == ["H1#", "H2#verdict", "TABLE#requirements"]
+    assert browser.find_element(By.ID, "verdict").text.startswith("FAIL")
+    rows = [row.text for row in browser.find_elements(By.CSS_SELECTOR, "#requirements tr")]
+    assert rows[1:] == ["frames.count >= 4 3 FAIL", "frames.count == 3 3 pass"]
+
     with open(os.path.join(report, "metrics.json")) as f:
-        metrics = dict(flattened(json.load(f)))
+        tree = json.load(f)
+    assert tree.pop("verdict")["pass"] is False
+    metrics = dict(flattened(tree))
     assert len(metrics) == 32
     for key, value in metrics.items():
         cell = browser.find_element(By.CSS_SELECTOR, '#summary td[data-key="%s"]' % key)

@@ -65,6 +65,26 @@ def clamped_scene():
     return blocks_scene(blocks)
 
 
+def write_scene(prog, scene, maps):
+    """The scene's frames and maps in the folder; their names."""
+    frames, files = scene()
+    names = []
+    for i, rows in enumerate(frames):
+        names.append("f%d.bmp" % i)
+        if rows[0] == "colour":
+            pixels = [v for row in reversed(rows[1]) for v in row for _ in range(3)]
+            prog.write_bytes(names[-1], bmp(W, H, 24, pixels))
+        else:
+            write_bmp(prog.path(names[-1]), rows)
+    for name, text in files.items():
+        prog.write_bytes(name, text.encode())
+    if "shading.txt" in maps:
+        made = prog.run("--load_img", *names, "--create_shading_map",
+                        "--save_shading_map", "shading.txt")
+        assert made.status == 0, made.out
+    return names
+
+
 @pytest.mark.parametrize("scene, maps, expected", [
     (defects_scene, ["--defpix", "defpix.txt"], {
         "frames.count": 2, "frames.mean": 100 + 2890 / 3072, "frames.temporal_noise": 0,
@@ -90,22 +110,7 @@ def clamped_scene():
         "shading.gain_max": 20, "shading.gains_clamped": 1}),
 ], ids=["defects", "noise", "noise in colour", "vignetting", "clamped gain"])
 def test_report_figures_on_known_frames(prog, inspect, scene, maps, expected):
-    frames, files = scene()
-    names = []
-    for i, rows in enumerate(frames):
-        names.append("f%d.bmp" % i)
-        if rows[0] == "colour":
-            pixels = [v for row in reversed(rows[1]) for v in row for _ in range(3)]
-            prog.write_bytes(names[-1], bmp(W, H, 24, pixels))
-        else:
-            write_bmp(prog.path(names[-1]), rows)
-    for name, text in files.items():
-        prog.write_bytes(name, text.encode())
-    if "shading.txt" in maps:
-        made = prog.run("--load_img", *names, "--create_shading_map",
-                        "--save_shading_map", "shading.txt")
-        assert made.status == 0, made.out
-
+    names = write_scene(prog, scene, maps)
     result = inspect.run("report", *names, *maps, "--out", "out")
     assert result.status == 0, result.err
     assert result.err == ""
@@ -137,6 +142,47 @@ def test_report_figures_on_known_frames(prog, inspect, scene, maps, expected):
             for point in points.split():
                 x, y = (float(v) for v in point.split(","))
                 assert 0 <= x <= width and 0 <= y <= height, (name, point)
+
+
+@pytest.mark.parametrize("scene, maps, requires, status, judged, summary", [
+    (noise_scene, [], ["frames.count==2", "frames.temporal_noise > 2.8", "defects.outliers_bright<1"],
+     0, [("frames.count", "==", 2, 2, True), ("frames.temporal_noise", ">", 2.8, 2.82843, True),
+         ("defects.outliers_bright", "<", 1, 0, True)],
+     "requirement                 value              result\n"
+     "frames.count == 2           2                  pass\n"
+     "frames.temporal_noise > 2.8 2.82843            pass\n"
+     "defects.outliers_bright < 1 0                  pass\n"
+     "verdict                     3 of 3 hold        PASS\n"),
+    # The mean 100.9407... is written 100.941, and judged as written.
+    (defects_scene, ["--defpix", "defpix.txt"],
+     ["defects.missed==0", "frames.mean>=100.941", "defects.stale<=1e0"],
+     1, [("defects.missed", "==", 0, 1, False), ("frames.mean", ">=", 100.941, 100.941, True),
+         ("defects.stale", "<=", 1, 1, True)],
+     "requirement            value              result\n"
+     "defects.missed == 0    1                  FAIL\n"
+     "frames.mean >= 100.941 100.941            pass\n"
+     "defects.stale <= 1     1                  pass\n"
+     "verdict                2 of 3 hold        FAIL\n"),
+    (noise_scene, [], ["nonuniformity.after<1", "defects.clusters.1>=0"],
+     1, [("nonuniformity.after", "<", 1, None, False), ("defects.clusters.1", ">=", 0, None, False)],
+     "requirement             value              result\n"
+     "nonuniformity.after < 1 no value           FAIL\n"
+     "defects.clusters.1 >= 0 no value           FAIL\n"
+     "verdict                 0 of 2 hold        FAIL\n"),
+], ids=["every requirement holds", "one fails", "no value"])
+def test_report_verdict(prog, inspect, scene, maps, requires, status, judged, summary):
+    names = write_scene(prog, scene, maps)
+    options = [option for text in requires for option in ("--require", text)]
+    result = inspect.run("report", *names, *maps, *options, "--out", "out")
+    assert (result.status, result.err) == (status, "")
+    # The report is written whatever the verdict, which ends the summary.
+    assert result.out.endswith("report: out/report.html\n" + summary)
+    with open(prog.path("out/metrics.json")) as f:
+        verdict = json.load(f)["verdict"]
+    assert verdict == {"pass": status == 0, "requirements": [
+        {"key": key, "op": op, "limit": limit, "value": value, "pass": passed}
+        for key, op, limit, value, passed in judged]}
+    assert os.path.exists(prog.path("out/report.html"))
 
 
 def test_progress_shows_on_a_terminal_only(prog, inspect):
@@ -277,6 +323,15 @@ def test_fold_columns(prog, inspect, map_in, args, map_out, out):
     (["diff", "a.txt", "b.txt", "--ignore-columns=1"],
      "kd-inspect diff: option --ignore-columns takes no value"),
     (["report", "a.bmp", "--out"], "kd-inspect report: option --out needs a value"),
+    # Requirements are checked before a.bmp, which does not exist, is read.
+    (["report", "a.bmp", "--require", "nonuniformity.middle<=1"],
+     "kd-inspect report: --require 'nonuniformity.middle<=1': unknown key nonuniformity.middle"),
+    (["report", "a.bmp", "--require", "nonuniformity.after=1"],
+     "kd-inspect report: --require 'nonuniformity.after=1': = is no comparison"),
+    (["report", "a.bmp", "--require=frames.count<="],
+     "kd-inspect report: --require 'frames.count<=': no number after <="),
+    (["report", "a.bmp", "--require", "frames.count<=2", "--require", "frames.count<=x"],
+     "kd-inspect report: --require 'frames.count<=x': x is no number"),
 ])
 def test_usage_errors_name_what_is_wrong(inspect, args, message):
     result = inspect.run(*args)

@@ -1,0 +1,65 @@
+#include "lib/pixel_formats.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const MonoFormat mono_formats[] = {{0x01080001, "Mono8", 8},
+                                   {0x01100003, "Mono10", 10},
+                                   {0x01100005, "Mono12", 12},
+                                   {0x01100007, "Mono16", 16},
+                                   {0x010C0006, "Mono12Packed", 0}};
+
+// Formats a camera may well deliver that frames of maps cannot be made from.
+struct NamedFormat {
+    uint64_t code;
+    const char* name;
+};
+const NamedFormat other_formats[] = {
+    {0x010A0046, "Mono10p"},  {0x010C0047, "Mono12p"},  {0x01080008, "BayerGR8"},
+    {0x01080009, "BayerRG8"}, {0x0108000A, "BayerGB8"}, {0x0108000B, "BayerBG8"},
+    {0x02180014, "RGB8"},     {0x02180015, "BGR8"},     {0x02200016, "RGBa8"},
+    {0x02100032, "YUV422_8"}, {0x01100025, "Mono14"}};
+
+}  // namespace
+
+const MonoFormat* find_mono_format(uint64_t code)
+{
+    for (const MonoFormat& format : mono_formats)
+        if (format.code == code) return &format;
+    return nullptr;
+}
+
+std::string pixel_format_name(uint64_t code)
+{
+    if (const MonoFormat* format = find_mono_format(code)) return format->name;
+    for (const NamedFormat& format : other_formats)
+        if (format.code == code) return format.name;
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(code));
+    return text;
+}
+
+size_t mono_frame_bytes(const MonoFormat& format, size_t pixels)
+{
+    if (format.bits == 0) return (pixels + 1) / 2 * 3;
+    return format.bits > 8 ? pixels * 2 : pixels;
+}
+
+void reduce_to_8_bits(const MonoFormat& format, const uint8_t* bytes, size_t pixels, uint8_t* out)
+{
+    if (format.bits == 8) {
+        std::memcpy(out, bytes, pixels);
+    } else if (format.bits == 0) {
+        // The upper eight bits of each pixel have a byte of their own.
+        for (size_t i = 0; i < pixels; ++i) out[i] = bytes[i / 2 * 3 + (i % 2) * 2];
+    } else {
+        const int shift = format.bits - 8;
+        for (size_t i = 0; i < pixels; ++i) {
+            const unsigned value = bytes[2 * i] | unsigned(bytes[2 * i + 1]) << 8;
+            // Bits above the format's own are noise some cameras leave set.
+            out[i] = static_cast<uint8_t>((value >> shift) & 0xFF);
+        }
+    }
+}
