@@ -57,7 +57,9 @@ echo "=== 2. maps made from them, saved and uploaded"
   --load_img before/frame_*.bmp --create_shading_map --save_shading_map shading_map.txt \
   --cti camsim.cti --if camsim-if0 --connect \
   --upload_defpix_map --upload_shading_map > run1.txt
-grep -v -E '^[0-9]+, [0-9]+, ' run1.txt | tr '\r' '\n' | grep -v '^upload [0-9]*%$' || true
+# Its messages after the usage text, without the frame and defect lines.
+sed -n '/^--version$/,$p' run1.txt | tail -n +3 | tr '\r' '\n' |
+  grep -v -E "^[0-9]+, [0-9]+, |^upload [0-9]*%$|^load_img\\('" || true
 
 echo "=== 3. $frames frames again, corrected by the camera with its new maps"
 "$bin/kd-inspect" grab --cti camsim.cti --frames "$frames" --out after
