@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "pfnc.h"
+
 namespace camsim {
 
 namespace {

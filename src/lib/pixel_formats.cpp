@@ -3,24 +3,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "pfnc.h"
+
 namespace {
 
-const MonoFormat mono_formats[] = {{0x01080001, "Mono8", 8},
-                                   {0x01100003, "Mono10", 10},
-                                   {0x01100005, "Mono12", 12},
-                                   {0x01100007, "Mono16", 16},
-                                   {0x010C0006, "Mono12Packed", 0}};
-
-// Formats a camera may well deliver that frames of maps cannot be made from.
-struct NamedFormat {
-    uint64_t code;
-    const char* name;
-};
-const NamedFormat other_formats[] = {
-    {0x010A0046, "Mono10p"},  {0x010C0047, "Mono12p"},  {0x01080008, "BayerGR8"},
-    {0x01080009, "BayerRG8"}, {0x0108000A, "BayerGB8"}, {0x0108000B, "BayerBG8"},
-    {0x02180014, "RGB8"},     {0x02180015, "BGR8"},     {0x02200016, "RGBa8"},
-    {0x02100032, "YUV422_8"}, {0x01100025, "Mono14"}};
+const MonoFormat mono_formats[] = {{pfnc::Mono8, "Mono8", 8},
+                                   {pfnc::Mono10, "Mono10", 10},
+                                   {pfnc::Mono12, "Mono12", 12},
+                                   {pfnc::Mono16, "Mono16", 16},
+                                   {pfnc::Mono12Packed, "Mono12Packed", 0}};
 
 }  // namespace
 
@@ -33,9 +24,7 @@ const MonoFormat* find_mono_format(uint64_t code)
 
 std::string pixel_format_name(uint64_t code)
 {
-    if (const MonoFormat* format = find_mono_format(code)) return format->name;
-    for (const NamedFormat& format : other_formats)
-        if (format.code == code) return format.name;
+    if (const char* name = pfnc::name_of(code)) return name;
     char text[32];
     std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(code));
     return text;
