@@ -13,7 +13,7 @@
 
 namespace {
 
-const char* const version_text = "kd-inspect 0.4\n";
+const char* const version_text = "kd-inspect " KD_VERSION "\n";
 
 const char* const usage_text =
     "usage: kd-inspect report FRAME.bmp... [--defpix MAP.txt] [--shading MAP.txt]\n"

@@ -17,7 +17,7 @@
 
 namespace {
 
-const char* const banner = "Kervo_Dravelmonix 0.4\n";
+const char* const banner = "Kervo_Dravelmonix " KD_VERSION "\n";
 
 TransferTools transfer_tools(RunState& state)
 {
