@@ -17,21 +17,20 @@ struct GenTLConsumer {
 
     std::unique_ptr<platform::SharedLibrary> library;
 #define KD_CONSUMER_ENTRY(name) gentl::P##name name = nullptr;
-#define KD_CONSUMER_ENTRIES(X)                                                                     \
-    X(GCInitLib)                                                                                   \
-    X(GCCloseLib) X(GCGetInfo) X(GCReadPort) X(GCWritePort) X(GCGetPortURL) X(GCGetPortInfo)       \
-        X(GCGetNumPortURLs) X(GCGetPortURLInfo) X(GCRegisterEvent) X(GCUnregisterEvent)            \
-            X(EventGetData) X(EventGetDataInfo) X(EventGetInfo) X(EventFlush) X(EventKill)         \
-                X(TLOpen) X(TLClose) X(TLGetInfo) X(TLUpdateInterfaceList) X(TLGetNumInterfaces)   \
-                    X(TLGetInterfaceID) X(TLGetInterfaceInfo) X(TLOpenInterface) X(IFClose)        \
-                        X(IFGetInfo) X(IFUpdateDeviceList) X(IFGetNumDevices) X(IFGetDeviceID)     \
-                            X(IFGetDeviceInfo) X(IFOpenDevice) X(DevGetPort) X(DevGetInfo)         \
-                                X(DevGetNumDataStreams) X(DevGetDataStreamID) X(DevOpenDataStream) \
-                                    X(DevClose) X(DSAnnounceBuffer) X(DSAllocAndAnnounceBuffer)    \
-                                        X(DSFlushQueue) X(DSStartAcquisition) X(DSStopAcquisition) \
-                                            X(DSGetInfo) X(DSGetBufferID) X(DSClose)               \
-                                                X(DSRevokeBuffer) X(DSQueueBuffer)                 \
-                                                    X(DSGetBufferInfo)
+// clang-format off
+#define KD_CONSUMER_ENTRIES(X)                                                                  \
+    X(GCInitLib) X(GCCloseLib) X(GCGetInfo) X(GCReadPort) X(GCWritePort) X(GCGetPortURL)        \
+    X(GCGetPortInfo) X(GCGetNumPortURLs) X(GCGetPortURLInfo) X(GCRegisterEvent)                 \
+    X(GCUnregisterEvent) X(EventGetData) X(EventGetDataInfo) X(EventGetInfo) X(EventFlush)      \
+    X(EventKill) X(TLOpen) X(TLClose) X(TLGetInfo) X(TLUpdateInterfaceList)                     \
+    X(TLGetNumInterfaces) X(TLGetInterfaceID) X(TLGetInterfaceInfo) X(TLOpenInterface)          \
+    X(IFClose) X(IFGetInfo) X(IFUpdateDeviceList) X(IFGetNumDevices) X(IFGetDeviceID)           \
+    X(IFGetDeviceInfo) X(IFOpenDevice) X(DevGetPort) X(DevGetInfo) X(DevGetNumDataStreams)      \
+    X(DevGetDataStreamID) X(DevOpenDataStream) X(DevClose) X(DSAnnounceBuffer)                  \
+    X(DSAllocAndAnnounceBuffer) X(DSFlushQueue) X(DSStartAcquisition) X(DSStopAcquisition)      \
+    X(DSGetInfo) X(DSGetBufferID) X(DSClose) X(DSRevokeBuffer) X(DSQueueBuffer)                 \
+    X(DSGetBufferInfo)
+    // clang-format on
     KD_CONSUMER_ENTRIES(KD_CONSUMER_ENTRY)
 #undef KD_CONSUMER_ENTRY
 };
