@@ -3,6 +3,7 @@
 // camera speak of.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace pfnc {
@@ -53,6 +54,15 @@ inline uint32_t code_of(const char* name)
         if (*a == *b) return format.code;
     }
     return 0;
+}
+
+// Bytes of a frame of `pixels` monochrome pixels of `bits` significant bits:
+// one byte up to 8, two (little-endian) up to 16; 0 stands for 12 bits packed
+// two pixels in three bytes, a last odd pixel taking a group of its own.
+inline size_t mono_frame_bytes(int bits, size_t pixels)
+{
+    if (bits == 0) return (pixels + 1) / 2 * 3;
+    return bits > 8 ? pixels * 2 : pixels;
 }
 
 }  // namespace pfnc

@@ -32,8 +32,7 @@ const PixelFormat* find_pixel_format(const std::string& name)
 
 size_t payload_bytes(const PixelFormat& format, size_t pixels)
 {
-    if (format.bits == 0) return (pixels + 1) / 2 * 3;
-    return format.bits > 8 ? pixels * 2 : pixels;
+    return pfnc::mono_frame_bytes(format.bits, pixels);
 }
 
 void encode_frame(const PixelFormat& format, const uint8_t* pixels, size_t count, uint8_t* out)

@@ -32,8 +32,7 @@ std::string pixel_format_name(uint64_t code)
 
 size_t mono_frame_bytes(const MonoFormat& format, size_t pixels)
 {
-    if (format.bits == 0) return (pixels + 1) / 2 * 3;
-    return format.bits > 8 ? pixels * 2 : pixels;
+    return pfnc::mono_frame_bytes(format.bits, pixels);
 }
 
 void reduce_to_8_bits(const MonoFormat& format, const uint8_t* bytes, size_t pixels, uint8_t* out)
