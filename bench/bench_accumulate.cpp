@@ -71,11 +71,11 @@ void run_load_img(BenchContext& context)
                    read_ms);
 
     if (parallel_parts() > 1) {
-        const int32_t parts = limit_parallel_parts(1);
+        const int32_t parts = set_parallel_parts(1);
         context.report("  the same, one thread",
                        context.best_ms([&] { sum_banded(paths, AccumulateOptions()); }), floor,
                        read_ms);
-        limit_parallel_parts(parts);
+        set_parallel_parts(parts);
     }
     for (uint32_t band_kib : {256u, 2048u}) {
         AccumulateOptions options;

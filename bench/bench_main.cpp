@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "bench.h"
 #include "lib/parallel.h"
@@ -64,70 +66,88 @@ std::string program_beside(const char* argv0)
     return (self.parent_path() / "Kervo_Dravelmonix").string();
 }
 
-}  // namespace
+struct BenchOptions {
+    std::string folder;
+    int repeats = 5;
+    std::string program;
+    std::vector<const BenchStage*> chosen;
+};
 
-int main(int argc, char** argv)
+// The options, every stage when none is named; an exit status when the run
+// ends here (a listing, an unknown stage).
+std::optional<int> parse_options(int argc, char** argv, BenchOptions& options)
 {
     // A folder of this run's own, so runs side by side do not share files.
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::string folder =
+    options.folder =
         (std::filesystem::temp_directory_path() / ("kd_bench_" + std::to_string(stamp))).string();
-    int repeats = 5;
-    std::string program = program_beside(argv[0]);
-    std::vector<const BenchStage*> chosen;
+    options.program = program_beside(argv[0]);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--dir" && i + 1 < argc) {
-            folder = argv[++i];
+            options.folder = argv[++i];
         } else if (arg == "--repeats" && i + 1 < argc) {
-            repeats = std::max(1, std::atoi(argv[++i]));
+            options.repeats = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--threads" && i + 1 < argc) {
-            limit_parallel_parts(std::atoi(argv[++i]));
+            set_parallel_parts(std::max(1, std::atoi(argv[++i])));
         } else if (arg == "--program" && i + 1 < argc) {
-            program = std::filesystem::absolute(argv[++i]).string();
+            options.program = std::filesystem::absolute(argv[++i]).string();
         } else if (arg == "--list") {
             list_stages(stdout);
             return 0;
         } else if (const BenchStage* stage = find_stage(arg)) {
-            chosen.push_back(stage);
+            options.chosen.push_back(stage);
         } else {
             std::printf("unknown stage '%s'; stages:\n", arg.c_str());
             list_stages(stdout);
             return 2;
         }
     }
-    if (chosen.empty())
-        for (const BenchStage& stage : bench_stages()) chosen.push_back(&stage);
+    if (options.chosen.empty())
+        for (const BenchStage& stage : bench_stages()) options.chosen.push_back(&stage);
+    return std::nullopt;
+}
 
-    std::error_code error;
-    const bool made_folder = std::filesystem::create_directories(folder, error);
-    if (error) {
-        std::printf("cannot make the folder %s\n", folder.c_str());
-        return 1;
-    }
-    // The functions measured print as the program does; their messages go
-    // here, so they neither mix with the figures nor wait on a terminal.
-    const std::string messages = folder + "/program_messages.txt";
-    if (!std::freopen(messages.c_str(), "w", stdout)) {
-        std::fprintf(bench_out(), "cannot write %s\n", messages.c_str());
-        return 1;
-    }
+void run_stages(const BenchOptions& options)
+{
     start_child_launcher();
     {
-        BenchContext context(folder, repeats);
-        context.set_program(program);
-        std::fprintf(bench_out(), "kd_bench in %s, best of %d runs, %d thread(s)\n", folder.c_str(),
-                     repeats, parallel_parts());
-        for (const BenchStage* stage : chosen) {
+        BenchContext context(options.folder, options.repeats);
+        context.set_program(options.program);
+        std::fprintf(bench_out(), "kd_bench in %s, best of %d runs, %d thread(s)\n",
+                     options.folder.c_str(), options.repeats, parallel_parts());
+        for (const BenchStage* stage : options.chosen) {
             std::fprintf(bench_out(), "%s: %s\n", stage->name, stage->about);
             stage->run(context);
         }
         print_summary(context);
     }
     stop_child_launcher();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    BenchOptions options;
+    if (const std::optional<int> status = parse_options(argc, argv, options)) return *status;
+    std::error_code error;
+    const bool made_folder = std::filesystem::create_directories(options.folder, error);
+    if (error) {
+        std::printf("cannot make the folder %s\n", options.folder.c_str());
+        return 1;
+    }
+    // The functions measured print as the program does; their messages go
+    // here, so they neither mix with the figures nor wait on a terminal.
+    const std::string messages = options.folder + "/program_messages.txt";
+    if (!std::freopen(messages.c_str(), "w", stdout)) {
+        std::fprintf(bench_out(), "cannot write %s\n", messages.c_str());
+        return 1;
+    }
+    run_stages(options);
     std::fclose(stdout);
     std::remove(messages.c_str());
     // Stages remove their own files; an emptied folder of ours goes too.
-    if (made_folder) std::filesystem::remove(folder, error);
+    if (made_folder) std::filesystem::remove(options.folder, error);
     return 0;
 }

@@ -15,11 +15,15 @@ public:
     Progress& operator=(const Progress&) = delete;
 
     // "<stage> <done>/<total>"; the line is rewritten only when it changes.
-    void show(const std::string& stage, int64_t done, int64_t total);
+    // Never throws, so that the parts of a pass that run at the same time may
+    // call it: a line that cannot be made is not shown.
+    void show(const std::string& stage, int64_t done, int64_t total) noexcept;
     // Wipes the line.
-    void clear();
+    void clear() noexcept;
 
 private:
+    void rewrite(const std::string& line);
+
     FILE* stream_;
     std::string shown_;
 };

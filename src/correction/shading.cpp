@@ -10,7 +10,6 @@
 #include "lib/image_sum.h"
 #include "lib/log.h"
 #include "lib/parallel.h"
-#include "platform/workers.h"
 
 namespace {
 
@@ -217,7 +216,7 @@ std::unique_ptr<FloatMap> create_shading_map(const MeanImage* mean)
     const int32_t parts = parallel_parts();
     std::vector<std::vector<uint32_t>> sums(static_cast<size_t>(parts),
                                             std::vector<uint32_t>(means->width()));
-    platform::run_parts(parts, [&](int32_t part) {
+    run_parts(parts, [&](int32_t part) {
         int64_t first = 0;
         int64_t last = 0;
         part_range(means->height(), parts, part, first, last);

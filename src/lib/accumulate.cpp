@@ -6,7 +6,6 @@
 
 #include "lib/bmp.h"
 #include "lib/parallel.h"
-#include "platform/workers.h"
 
 namespace {
 
@@ -191,7 +190,7 @@ private:
         std::vector<PartFailure> failures(static_cast<size_t>(parts));
         const int64_t group_lines =
             static_cast<int64_t>(height_) * static_cast<int64_t>(end - begin);
-        platform::run_parts(parts, [&](int32_t part) {
+        run_parts(parts, [&](int32_t part) {
             int64_t first_band = 0;
             int64_t last_band = 0;
             part_range(bands, parts, part, first_band, last_band);

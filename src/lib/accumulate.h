@@ -37,6 +37,9 @@ struct AccumulateEvents {
     // than the sum's; nothing more is done.
     std::function<void(const char* path)> failed;
     // While summing: how many of all the files' lines are summed so far.
+    // Called from the first of the parts the summing is split into; like
+    // band_read it may throw std::bad_alloc and nothing else, which ends the
+    // summing and leaves accumulate_bmp_files once every part has stopped.
     std::function<void(int64_t lines_done, int64_t lines_total)> progress;
     // Each band of each file once it is read, on the thread that sums it:
     // calls may come from several threads at once.

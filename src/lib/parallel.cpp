@@ -1,22 +1,29 @@
 #include "lib/parallel.h"
 
 #include <algorithm>
+#include <atomic>
+#include <new>
 
 #include "platform/workers.h"
 
 namespace {
 
 constexpr int32_t most_parts = 2;
-int32_t part_limit = most_parts;
+// 0: one part per processor.
+int32_t set_parts = 0;
 
 }  // namespace
 
-int32_t parallel_parts() { return std::max(1, std::min(part_limit, platform::processor_count())); }
-
-int32_t limit_parallel_parts(int32_t parts)
+int32_t parallel_parts()
 {
-    const int32_t replaced = part_limit;
-    part_limit = std::max(1, std::min(parts, most_parts));
+    if (set_parts > 0) return set_parts;
+    return std::max(1, std::min(most_parts, platform::processor_count()));
+}
+
+int32_t set_parallel_parts(int32_t parts)
+{
+    const int32_t replaced = set_parts;
+    set_parts = parts <= 0 ? 0 : std::min(parts, most_parts);
     return replaced;
 }
 
@@ -24,4 +31,17 @@ void part_range(int64_t count, int32_t parts, int32_t part, int64_t& first, int6
 {
     first = count * part / parts;
     last = count * (part + 1) / parts;
+}
+
+void run_parts(int32_t count, const std::function<void(int32_t part)>& part)
+{
+    std::atomic<bool> out_of_memory{false};
+    platform::run_parts(count, [&](int32_t index) {
+        try {
+            part(index);
+        } catch (const std::bad_alloc&) {
+            out_of_memory = true;
+        }
+    });
+    if (out_of_memory) throw std::bad_alloc();
 }

@@ -9,6 +9,7 @@
 
 #include "bmp_files.h"
 #include "lib/bmp.h"
+#include "parts_set.h"
 
 namespace {
 
@@ -252,14 +253,15 @@ TEST(Accumulate, ReadErrorWhileSummingDiscardsTheSum)
     const std::string b = scratch.write("b.bmp", picture);
     const std::string c = scratch.write("c.bmp", picture);
     const AccumulateOptions one_at_a_time{1u << 20, 1};
-    // One line a band, so that the two lines are two parts where there are
-    // two processors; the second part's own reader of b finds it cut short
-    // and leaves both bands to the first.
+    // One line a band, so that with two parts the two lines are summed
+    // apart; the second part's own reader of b finds it cut short and leaves
+    // both bands to the first.
     const AccumulateOptions one_line_a_band{8, 16};
 
-    for (int run = 0; run < 4; ++run) {
+    for (int run = 0; run < 6; ++run) {
         const bool existing = run % 2 != 0;
         const AccumulateOptions& options = run < 2 ? one_at_a_time : one_line_a_band;
+        const PartsSet parts(run < 4 ? 2 : 1);
         test_files::write_file(b, picture);
         ImageSum images;
         if (existing) {
