@@ -32,25 +32,16 @@ constexpr size_t large_image_bytes = size_t(8) << 20;
 }  // namespace
 
 MeanImage::MeanImage(ImageSum images)
-    : values_(std::move(images.sum)),
+    : sum_(std::move(images.sum)),
       factor_(1.0f / static_cast<float>(images.count)),
       count_shift_(power_of_two(images.count))
 {
 }
 
-const FloatMap& MeanImage::values() const
-{
-    if (!scaled_) {
-        values_->scale(factor_);
-        scaled_ = true;
-    }
-    return *values_;
-}
-
 std::unique_ptr<ImageBW> MeanImage::grey() const
 {
     std::unique_ptr<ImageBW> image(new ImageBW(width(), height()));
-    const size_t bytes = static_cast<size_t>(values_->count());
+    const size_t bytes = static_cast<size_t>(sum_->count());
     // Before the first touch, as for the float maps.
     if (bytes >= large_image_bytes) platform::advise_large_block(image->data(), bytes);
     std::vector<LineTotal> total(1);
@@ -64,47 +55,40 @@ std::unique_ptr<ImageBW> MeanImage::grey() const
 float MeanImage::value(int32_t x, int32_t y) const
 {
     // Outside the map get() gives 0.0, which scales to 0.0.
-    const float v = values_->get(x, y);
-    return scaled_ ? v : v * factor_;
+    return sum_->get(x, y) * factor_;
 }
 
 float MeanImage::mean() const
 {
-    const double count = static_cast<double>(values_->count());
+    const double count = static_cast<double>(sum_->count());
     if (total_known_) {
         // Both factors and their product are exact.
         const double sum = static_cast<double>(total_sum_) * static_cast<double>(factor_);
         return static_cast<float>(sum / count);
     }
-    if (scaled_) return values_->mean();
     // FloatMap::mean() of the scaled map: each product rounded to float,
     // then added in index order.
-    const float* source = values_->data();
+    const float* source = sum_->data();
     double sum = 0.0;
-    for (int32_t i = 0; i < values_->count(); ++i) sum += source[i] * factor_;
+    for (int32_t i = 0; i < sum_->count(); ++i) sum += source[i] * factor_;
     return static_cast<float>(sum / count);
 }
 
 void MeanImage::add_grey_line_sums_of_16(int32_t y, uint32_t* sums) const
 {
-    const float factor = scaled_ ? 1.0f : factor_;
-    add_scaled_sums_of_16(values_->data() + static_cast<size_t>(width()) * y, factor, width(),
-                          sums);
+    add_scaled_sums_of_16(sum_->data() + static_cast<size_t>(width()) * y, factor_, width(), sums);
 }
 
 void MeanImage::make_grey_line(int32_t y, uint8_t* line, LineTotal* total) const
 {
-    const float* values = values_->data() + static_cast<size_t>(width()) * y;
-    if (total && total->whole && !scaled_ && count_shift_ >= 0 &&
-        values_->count() <= most_totalled_values) {
+    const float* values = sum_->data() + static_cast<size_t>(width()) * y;
+    if (total && total->whole && count_shift_ >= 0 && sum_->count() <= most_totalled_values) {
         total->whole = sum_bytes_and_total(values, count_shift_, width(), line, total->sum);
         ++total->lines;
         return;
     }
     if (total) total->whole = false;
-    // Once scaled, the values are M itself; multiplying by 1 leaves every
-    // float as it is.
-    scaled_bytes(values, scaled_ ? 1.0f : factor_, width(), line);
+    scaled_bytes(values, factor_, width(), line);
 }
 
 void MeanImage::take_line_totals(const std::vector<LineTotal>& totals) const

@@ -20,22 +20,25 @@ struct ImageSum {
 // M, the sum scaled by 1 / count, and M8, its 8-bit image (clamped to
 // 0..255 and truncated). Made from a sum that is not empty.
 //
-// The map creations read the 100 MB of a large sum once: M is only written
-// out when values() asks for it, and grey() finds M's mean on the same pass.
-// Every value and byte is the one the scaled map would give: M's value is
-// always the same float product, sum × (1 / count).
+// The map creations read the 100 MB of a large sum once: M is never written
+// out, each value being the float product sum × (1 / count) the scaled map
+// would hold, and grey() finds M's mean on the same pass as M8.
+//
+// Threads: width(), height(), value(), make_grey_line() and
+// add_grey_line_sums_of_16() only read, and the parts of a pass may call
+// them at the same time. grey(), mean() and take_line_totals() read or
+// record M's total: call them while no other member runs.
 class MeanImage {
 public:
     explicit MeanImage(ImageSum images);
 
-    // M as a map; the first call scales the sum in place.
-    const FloatMap& values() const;
     // A new 8-bit image each call, for a caller that changes it.
     std::unique_ptr<ImageBW> grey() const;
 
-    int32_t width() const { return values_->width(); }
-    int32_t height() const { return values_->height(); }
-    // As values().get(x, y) and values().mean(), without writing M out.
+    int32_t width() const { return sum_->width(); }
+    int32_t height() const { return sum_->height(); }
+    // M's value at (x, y), 0 outside, and M's mean, as the scaled map's
+    // get() and mean() give them.
     float value(int32_t x, int32_t y) const;
     float mean() const;
     // What the lines of M8 made one at a time add up to towards M's mean.
@@ -55,12 +58,10 @@ public:
     void add_grey_line_sums_of_16(int32_t y, uint32_t* sums) const;
 
 private:
-    // The sum, or M once `scaled_`.
-    std::unique_ptr<FloatMap> values_;
+    std::unique_ptr<FloatMap> sum_;
     float factor_;
     // k when the count is 2^k, else -1.
     int32_t count_shift_;
-    mutable bool scaled_ = false;
     // The whole-number total of the sum's values, when a pass over every
     // value found that M's mean may be taken from it (see mean()).
     mutable bool total_known_ = false;

@@ -81,10 +81,7 @@ TEST_P(MeanImageTest, GivesWhatTheScaledMapGives)
         ASSERT_EQ(sums, expected) << "line " << y;
     }
 
-    // Once written out, M is the scaled map, and the rest still agrees.
-    const FloatMap& values = mean.values();
-    for (int32_t i = 0; i < values.count(); ++i)
-        ASSERT_TRUE(same_bits(values.data()[i], reference->data()[i])) << "value " << i;
+    // Once M's total is known, a second 8-bit image and the mean still agree.
     expect_same_image(*mean.grey(), *reference_grey);
     EXPECT_TRUE(same_bits(mean.mean(), reference->mean()));
 }
