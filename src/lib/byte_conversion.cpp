@@ -38,6 +38,80 @@ inline __m128i scaled_16_bytes(const float* v, __m128 f, __m128 zero, __m128 top
     const __m128i d = clamped_words(_mm_mul_ps(_mm_loadu_ps(v + 12), f), zero, top);
     return bytes_of(a, b, c, d);
 }
+
+// What the vector part of sum_bytes_and_total keeps across runs of 16 sums.
+struct WholeRuns {
+    __m128 f;
+    __m128 zero;
+    __m128 top;
+    __m128 magnitude;
+    __m128i shift_count;
+    // Lanes set where a sum was no whole number.
+    __m128 strays;
+    // The largest magnitude of any sum.
+    __m128 largest;
+};
+
+// Sixteen sums to bytes, their whole parts added to `lanes`. A sum that is no
+// whole number differs from the float of its truncation (a NaN, an infinity
+// and any sum beyond 32 bits convert to -2^31); one beyond ±2^24 shows in the
+// largest magnitude.
+inline void run_of_16(const float* sums, WholeRuns& runs, __m128i& lanes, uint8_t* bytes)
+{
+    __m128i whole_sums[4];
+    __m128 stray = _mm_setzero_ps();
+    for (int k = 0; k < 4; ++k) {
+        const __m128 v = _mm_loadu_ps(sums + 4 * k);
+        whole_sums[k] = _mm_cvttps_epi32(v);
+        stray = _mm_or_ps(stray, _mm_cmpneq_ps(_mm_cvtepi32_ps(whole_sums[k]), v));
+        runs.largest = _mm_max_ps(runs.largest, _mm_and_ps(v, runs.magnitude));
+        lanes = _mm_add_epi32(lanes, whole_sums[k]);
+    }
+    __m128i words[4];
+    if (_mm_movemask_ps(stray) == 0) {
+        // A whole sum s times 2^-shift, truncated, is s shifted right (a
+        // negative one stays negative, as the packing's clamp needs); the
+        // packing saturates to 0..255.
+        for (int k = 0; k < 4; ++k) words[k] = _mm_sra_epi32(whole_sums[k], runs.shift_count);
+    } else {
+        for (int k = 0; k < 4; ++k)
+            words[k] =
+                clamped_words(_mm_mul_ps(_mm_loadu_ps(sums + 4 * k), runs.f), runs.zero, runs.top);
+        runs.strays = _mm_or_ps(runs.strays, stray);
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes),
+                     bytes_of(words[0], words[1], words[2], words[3]));
+}
+
+// sum_bytes_and_total over the whole runs of 16 sums from the start: gives
+// how many sums it took, adds their total to `total` and says in `whole`
+// whether every one was a whole number within ±2^24.
+int32_t whole_runs_of_16(const float* sums, int32_t shift, float factor, int32_t n, uint8_t* bytes,
+                         int64_t& total, bool& whole)
+{
+    WholeRuns runs{_mm_set1_ps(factor),      _mm_setzero_ps(),
+                   _mm_set1_ps(255.0f),      _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)),
+                   _mm_cvtsi32_si128(shift), _mm_setzero_ps(),
+                   _mm_setzero_ps()};
+    // Each lane adds at most 64 sums of at most 2^24 before it is emptied;
+    // beyond, it may wrap, but then the total is not used.
+    constexpr int32_t piece = 256;
+    int32_t i = 0;
+    while (i + 16 <= n) {
+        const int32_t end = std::min(n, i + piece) - 15;
+        __m128i lanes = _mm_setzero_si128();
+        for (; i < end; i += 16) run_of_16(sums + i, runs, lanes, bytes + i);
+        int32_t lane[4];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(lane), lanes);
+        total += int64_t{lane[0]} + lane[1] + lane[2] + lane[3];
+    }
+    float largest_lane[4];
+    _mm_storeu_ps(largest_lane, runs.largest);
+    whole = _mm_movemask_ps(runs.strays) == 0 &&
+            std::max(std::max(largest_lane[0], largest_lane[1]),
+                     std::max(largest_lane[2], largest_lane[3])) <= largest_whole;
+    return i;
+}
 #endif
 
 }  // namespace
@@ -88,56 +162,7 @@ bool sum_bytes_and_total(const float* sums, int32_t shift, int32_t n, uint8_t* b
     int32_t i = 0;
     bool whole = true;
 #if defined(__SSE2__)
-    const __m128 f = _mm_set1_ps(factor);
-    const __m128 zero = _mm_setzero_ps();
-    const __m128 top = _mm_set1_ps(255.0f);
-    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
-    const __m128i shift_count = _mm_cvtsi32_si128(shift);
-    // A sum that is no whole number differs from the float of its truncation
-    // (a NaN, an infinity and any sum beyond 32 bits convert to -2^31); one
-    // beyond ±2^24 shows in the largest magnitude.
-    __m128 strays = _mm_setzero_ps();
-    __m128 largest = _mm_setzero_ps();
-    // Each lane adds at most 64 sums of at most 2^24 before it is emptied;
-    // beyond, it may wrap, but then the total is not used.
-    constexpr int32_t piece = 256;
-    while (i + 16 <= n) {
-        const int32_t end = std::min(n, i + piece) - 15;
-        __m128i lanes = _mm_setzero_si128();
-        for (; i < end; i += 16) {
-            __m128i whole_sums[4];
-            __m128 stray = _mm_setzero_ps();
-            for (int k = 0; k < 4; ++k) {
-                const __m128 v = _mm_loadu_ps(sums + i + 4 * k);
-                whole_sums[k] = _mm_cvttps_epi32(v);
-                stray = _mm_or_ps(stray, _mm_cmpneq_ps(_mm_cvtepi32_ps(whole_sums[k]), v));
-                largest = _mm_max_ps(largest, _mm_and_ps(v, magnitude));
-                lanes = _mm_add_epi32(lanes, whole_sums[k]);
-            }
-            __m128i words[4];
-            if (_mm_movemask_ps(stray) == 0) {
-                // A whole sum s times 2^-shift, truncated, is s shifted right
-                // (a negative one stays negative, as the packing's clamp
-                // needs); the packing saturates to 0..255.
-                for (int k = 0; k < 4; ++k) words[k] = _mm_sra_epi32(whole_sums[k], shift_count);
-            } else {
-                for (int k = 0; k < 4; ++k)
-                    words[k] =
-                        clamped_words(_mm_mul_ps(_mm_loadu_ps(sums + i + 4 * k), f), zero, top);
-                strays = _mm_or_ps(strays, stray);
-            }
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i),
-                             bytes_of(words[0], words[1], words[2], words[3]));
-        }
-        int32_t lane[4];
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(lane), lanes);
-        total += int64_t{lane[0]} + lane[1] + lane[2] + lane[3];
-    }
-    float largest_lane[4];
-    _mm_storeu_ps(largest_lane, largest);
-    whole = _mm_movemask_ps(strays) == 0 &&
-            std::max(std::max(largest_lane[0], largest_lane[1]),
-                     std::max(largest_lane[2], largest_lane[3])) <= largest_whole;
+    i = whole_runs_of_16(sums, shift, factor, n, bytes, total, whole);
 #endif
     for (; i < n; ++i) {
         bytes[i] = clamped_byte(sums[i] * factor);
