@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <map>
-#include <new>
 #include <vector>
 
 #include "correction/defpix.h"
@@ -57,33 +56,28 @@ std::vector<FoldedColumn> fold_columns(DefpixTable& table, int32_t height, doubl
 
 int run_fold_columns(const FoldOptions& options)
 {
-    try {
-        DefpixTable table;
-        std::string error;
-        if (!read_defect_map(options.in, table, error)) {
-            std::fprintf(stderr, "kd-inspect fold-columns: %s\n", error.c_str());
-            return 2;
-        }
-        const int32_t before = table.defpix_count();
-        const std::vector<FoldedColumn> folded =
-            fold_columns(table, options.height, options.min_fraction);
-        if (!write_defpix_map(table, options.out.c_str())) {
-            std::fprintf(stderr, "kd-inspect fold-columns: %s: cannot be written\n",
-                         options.out.c_str());
-            return 2;
-        }
-        for (const FoldedColumn& column : folded) {
-            if (column.had_column_entry)
-                std::printf("column %d: its column entry takes in %d pixel entries\n", column.x,
-                            column.pixels);
-            else
-                std::printf("column %d: %d pixel entries folded into one column entry\n", column.x,
-                            column.pixels);
-        }
-        std::printf("entries: %d before, %d after\n", before, table.defpix_count());
-        return 0;
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "kd-inspect fold-columns: out of memory\n");
+    DefpixTable table;
+    std::string error;
+    if (!read_defect_map(options.in, table, error)) {
+        std::fprintf(stderr, "kd-inspect fold-columns: %s\n", error.c_str());
         return 2;
     }
+    const int32_t before = table.defpix_count();
+    const std::vector<FoldedColumn> folded =
+        fold_columns(table, options.height, options.min_fraction);
+    if (!write_defpix_map(table, options.out.c_str())) {
+        std::fprintf(stderr, "kd-inspect fold-columns: %s: cannot be written\n",
+                     options.out.c_str());
+        return 2;
+    }
+    for (const FoldedColumn& column : folded) {
+        if (column.had_column_entry)
+            std::printf("column %d: its column entry takes in %d pixel entries\n", column.x,
+                        column.pixels);
+        else
+            std::printf("column %d: %d pixel entries folded into one column entry\n", column.x,
+                        column.pixels);
+    }
+    std::printf("entries: %d before, %d after\n", before, table.defpix_count());
+    return 0;
 }

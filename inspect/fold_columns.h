@@ -33,5 +33,6 @@ std::vector<FoldedColumn> fold_columns(DefpixTable& table, int32_t height, doubl
 
 // Reads IN, folds, writes OUT with the program's map writer and prints a
 // line per column and the entry counts. 0 when done; 2 after printing on
-// standard error why not.
+// standard error why not. Out of memory throws std::bad_alloc, for
+// kd-inspect's main to report.
 int run_fold_columns(const FoldOptions& options);

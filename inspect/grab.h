@@ -17,5 +17,6 @@ struct GrabOptions {
 
 // Takes the frames into out_dir/frame_0001.bmp ...; 0 when all were written,
 // 2 after printing on standard error why not (the frames written before stay,
-// and the camera is stopped).
+// and the camera is stopped). Out of memory throws std::bad_alloc, for
+// kd-inspect's main to report, once the camera is stopped.
 int run_grab(const GrabOptions& options);

@@ -2,6 +2,7 @@
 // and a defect map with its bad columns folded. Reuses the program's own
 // reading, detection, correction and map file code.
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -213,6 +214,17 @@ int fold_command(const std::vector<std::string>& args)
     return run_fold_columns(options);
 }
 
+using CommandRunner = int (*)(const std::vector<std::string>&);
+
+CommandRunner command_named(const std::string& command)
+{
+    if (command == "report") return report_command;
+    if (command == "grab") return grab_command;
+    if (command == "diff") return diff_command;
+    if (command == "fold-columns") return fold_command;
+    return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -222,10 +234,19 @@ int main(int argc, char** argv)
     const std::string& command = args[1];
     if (command == "--help" || command == "-h") return help(usage_text);
     if (command == "--version") return help(version_text);
-    if (command == "report") return report_command(args);
-    if (command == "grab") return grab_command(args);
-    if (command == "diff") return diff_command(args);
-    if (command == "fold-columns") return fold_command(args);
-    if (!command.empty() && command[0] == '-') return usage_error("", "unknown option " + command);
-    return usage_error("", "unknown command " + command);
+    const CommandRunner run = command_named(command);
+    if (!run) {
+        if (!command.empty() && command[0] == '-')
+            return usage_error("", "unknown option " + command);
+        return usage_error("", "unknown command " + command);
+    }
+    // The one place running out of memory ends up: every command's own
+    // objects (an open camera too) have been released on the way here.
+    try {
+        return run(args);
+    } catch (const std::bad_alloc&) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "kd-inspect %s: out of memory\n", command.c_str());
+        return 2;
+    }
 }

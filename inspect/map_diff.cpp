@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <new>
 #include <set>
 #include <utility>
 #include <vector>
@@ -165,23 +164,18 @@ int diff_shading_maps(const DiffOptions& options)
 
 int run_diff(const DiffOptions& options)
 {
-    try {
-        MapKind kind_a;
-        MapKind kind_b;
-        std::string error;
-        if (!map_kind_of(options.a, kind_a, error) || !map_kind_of(options.b, kind_b, error)) {
-            std::fprintf(stderr, "kd-inspect diff: %s\n", error.c_str());
-            return 2;
-        }
-        if (kind_a != kind_b) {
-            std::fprintf(stderr, "kd-inspect diff: %s is a %s map, %s a %s map\n",
-                         options.a.c_str(), kind_a == MapKind::defect ? "defect" : "shading",
-                         options.b.c_str(), kind_b == MapKind::defect ? "defect" : "shading");
-            return 2;
-        }
-        return kind_a == MapKind::defect ? diff_defect_maps(options) : diff_shading_maps(options);
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "kd-inspect diff: out of memory\n");
+    MapKind kind_a;
+    MapKind kind_b;
+    std::string error;
+    if (!map_kind_of(options.a, kind_a, error) || !map_kind_of(options.b, kind_b, error)) {
+        std::fprintf(stderr, "kd-inspect diff: %s\n", error.c_str());
         return 2;
     }
+    if (kind_a != kind_b) {
+        std::fprintf(stderr, "kd-inspect diff: %s is a %s map, %s a %s map\n", options.a.c_str(),
+                     kind_a == MapKind::defect ? "defect" : "shading", options.b.c_str(),
+                     kind_b == MapKind::defect ? "defect" : "shading");
+        return 2;
+    }
+    return kind_a == MapKind::defect ? diff_defect_maps(options) : diff_shading_maps(options);
 }

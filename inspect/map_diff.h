@@ -13,5 +13,6 @@ struct DiffOptions {
 };
 
 // Prints "identical" (0) or the differences (1); 2 after printing on
-// standard error why the maps cannot be compared.
+// standard error why the maps cannot be compared. Out of memory throws
+// std::bad_alloc, for kd-inspect's main to report.
 int run_diff(const DiffOptions& options);

@@ -371,12 +371,8 @@ private:
 int run_report(const ReportOptions& options)
 {
     std::string error;
-    try {
-        Report report(options);
-        if (report.run(error)) return report.passed() ? 0 : 1;
-    } catch (const std::bad_alloc&) {
-        error = "out of memory";
-    }
+    Report report(options);
+    if (report.run(error)) return report.passed() ? 0 : 1;
     std::fprintf(stderr, "kd-inspect report: %s\n", error.c_str());
     return 2;
 }
