@@ -146,11 +146,19 @@ bool check_shading_lines(const std::string& path, const MapLines& lines, std::st
                     " gains, the header " + std::to_string(width);
             return false;
         }
-        for (const std::string& gain : gains)
+        for (const std::string& gain : gains) {
             if (!is_decimal_number(gain)) {
                 error = map_line_name(path, row) + " has a gain that is no number: '" + gain + "'";
                 return false;
             }
+            // The program keeps gains as floats: one beyond their range
+            // would be read as an infinity.
+            if (!std::isfinite(narrow_to_float(parse_double(gain.c_str())))) {
+                error =
+                    map_line_name(path, row) + " has a gain beyond the float range: '" + gain + "'";
+                return false;
+            }
+        }
     }
     return true;
 }

@@ -23,5 +23,6 @@ bool read_defect_map(const std::string& path, DefpixTable& table, std::string& e
 
 // Reads a shading map. Refused: a file that cannot be read, a header that is
 // not two whole numbers above 0, a row count or a row length other than the
-// header's, a gain that is not a finite decimal number.
+// header's, a gain that is not a decimal number or lies beyond the float
+// range.
 std::unique_ptr<FloatMap> read_shading_map_strictly(const std::string& path, std::string& error);
