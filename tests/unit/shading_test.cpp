@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <random>
@@ -10,6 +11,7 @@
 #include "bmp_files.h"
 #include "lib/bmp.h"
 #include "lib/image_sum.h"
+#include "parts_set.h"
 
 namespace {
 
@@ -192,6 +194,37 @@ TEST(CreateShadingMap, GainsComeFromTheTruncatedAverage)
     EXPECT_EQ(shading_map->height(), 1);
     EXPECT_EQ(shading_map->get(0, 0), 200.0f / 11.0f);
     EXPECT_EQ(shading_map->get(1, 0), 1.0f);
+}
+
+// The block rows split into two parts give the map one part gives, also
+// where the parts meet inside a block row's lines or hold no row at all.
+TEST(CreateShadingMap, TwoPartsGiveTheMapOfOne)
+{
+    for (const Size size : {Size{100, 75}, Size{40, 16}, Size{17, 1}}) {
+        std::mt19937 random(static_cast<uint32_t>(size.width + size.height));
+        auto random_sum = [&] {
+            std::unique_ptr<FloatMap> sum(new FloatMap(size.width, size.height));
+            for (int32_t i = 0; i < sum->count(); ++i)
+                sum->data()[i] = static_cast<float>(random() % 1021);
+            return sum;
+        };
+        const std::unique_ptr<FloatMap> sum = random_sum();
+        std::unique_ptr<FloatMap> maps[2];
+        for (int32_t parts : {1, 2}) {
+            const PartsSet set(parts);
+            std::unique_ptr<FloatMap> copy(new FloatMap(size.width, size.height));
+            std::copy(sum->data(), sum->data() + sum->count(), copy->data());
+            const MeanImage mean(ImageSum{std::move(copy), 4});
+            testing::internal::CaptureStdout();
+            maps[parts - 1] = create_shading_map(&mean);
+            testing::internal::GetCapturedStdout();
+            ASSERT_TRUE(maps[parts - 1]);
+        }
+        ASSERT_EQ(maps[0]->count(), maps[1]->count());
+        for (int32_t i = 0; i < maps[0]->count(); ++i)
+            ASSERT_EQ(maps[0]->data()[i], maps[1]->data()[i])
+                << "gain " << i << " of " << size.width << " x " << size.height;
+    }
 }
 
 TEST(CreateShadingMap, WithoutImagesMakesNone)
