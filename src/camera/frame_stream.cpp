@@ -47,6 +47,11 @@ std::unique_ptr<FrameStream> FrameStream::start(const GenTLDevice& device, Camer
 
 bool FrameStream::begin(size_t buffers, std::string& error)
 {
+    return open_stream(error) && announce_buffers(buffers, error) && start_acquisition(error);
+}
+
+bool FrameStream::open_stream(std::string& error)
+{
     uint32_t streams = 0;
     gentl_.DevGetNumDataStreams(device_.device(), &streams);
     char id[256] = {};
@@ -56,12 +61,17 @@ bool FrameStream::begin(size_t buffers, std::string& error)
         error = "device \"" + device_.device_id() + "\" has no data stream";
         return false;
     }
-    GC_ERROR status = gentl_.DevOpenDataStream(device_.device(), id, &stream_);
+    const GC_ERROR status = gentl_.DevOpenDataStream(device_.device(), id, &stream_);
     if (status != GC_ERR_SUCCESS) {
         stream_ = nullptr;
         error = "the data stream does not open: " + gentl_failure("DevOpenDataStream", status);
         return false;
     }
+    return true;
+}
+
+bool FrameStream::announce_buffers(size_t buffers, std::string& error)
+{
     uint64_t payload = 0;
     uint64_t minimum = 1;
     ask_number(
@@ -80,28 +90,39 @@ bool FrameStream::begin(size_t buffers, std::string& error)
     }
     payload_size_ = static_cast<size_t>(payload);
     buffers = std::max<size_t>(buffers, static_cast<size_t>(std::min<uint64_t>(minimum, 64)));
-    for (size_t i = 0; i < buffers; ++i) {
-        std::unique_ptr<uint8_t[]> memory(new (std::nothrow) uint8_t[payload_size_]);
-        if (!memory) {
-            error = "no memory for " + std::to_string(buffers) + " buffers of " +
-                    std::to_string(payload_size_) + " bytes";
-            return false;
-        }
-        BUFFER_HANDLE handle = nullptr;
-        status = gentl_.DSAnnounceBuffer(stream_, memory.get(), payload_size_, nullptr, &handle);
-        if (status != GC_ERR_SUCCESS) {
-            error = gentl_failure("DSAnnounceBuffer", status);
-            return false;
-        }
-        memory_.push_back(std::move(memory));
-        buffers_.push_back(handle);
-        status = gentl_.DSQueueBuffer(stream_, handle);
-        if (status != GC_ERR_SUCCESS) {
-            error = gentl_failure("DSQueueBuffer", status);
-            return false;
-        }
+    for (size_t i = 0; i < buffers; ++i)
+        if (!announce_buffer(buffers, error)) return false;
+    return true;
+}
+
+bool FrameStream::announce_buffer(size_t buffers, std::string& error)
+{
+    std::unique_ptr<uint8_t[]> memory(new (std::nothrow) uint8_t[payload_size_]);
+    if (!memory) {
+        error = "no memory for " + std::to_string(buffers) + " buffers of " +
+                std::to_string(payload_size_) + " bytes";
+        return false;
     }
-    status = gentl_.GCRegisterEvent(stream_, EVENT_NEW_BUFFER, &event_);
+    BUFFER_HANDLE handle = nullptr;
+    GC_ERROR status =
+        gentl_.DSAnnounceBuffer(stream_, memory.get(), payload_size_, nullptr, &handle);
+    if (status != GC_ERR_SUCCESS) {
+        error = gentl_failure("DSAnnounceBuffer", status);
+        return false;
+    }
+    memory_.push_back(std::move(memory));
+    buffers_.push_back(handle);
+    status = gentl_.DSQueueBuffer(stream_, handle);
+    if (status != GC_ERR_SUCCESS) {
+        error = gentl_failure("DSQueueBuffer", status);
+        return false;
+    }
+    return true;
+}
+
+bool FrameStream::start_acquisition(std::string& error)
+{
+    GC_ERROR status = gentl_.GCRegisterEvent(stream_, EVENT_NEW_BUFFER, &event_);
     if (status != GC_ERR_SUCCESS) {
         event_ = nullptr;
         error = gentl_failure("GCRegisterEvent", status);

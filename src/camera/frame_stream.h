@@ -62,6 +62,11 @@ public:
 private:
     FrameStream(const GenTLDevice& device, CameraFeatures& features);
     bool begin(size_t buffers, std::string& error);
+    bool open_stream(std::string& error);
+    // At least `buffers` of the payload size, and the stream's minimum.
+    bool announce_buffers(size_t buffers, std::string& error);
+    bool announce_buffer(size_t buffers, std::string& error);
+    bool start_acquisition(std::string& error);
     void queue_handed_out();
     bool describe(gentl::BUFFER_HANDLE buffer, StreamFrame& frame, std::string& error) const;
 

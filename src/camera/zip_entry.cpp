@@ -94,6 +94,72 @@ bool checksum_matches(const std::string& contents, uint32_t expected)
     return static_cast<uint32_t>(crc) == expected;
 }
 
+// The header's word for an entry's data.
+struct LocalEntry {
+    uint16_t flags;
+    uint16_t method;
+    uint32_t crc;
+    uint32_t packed_size;
+    uint32_t size_unpacked;
+};
+
+// An entry whose sizes follow its data in a data descriptor: deflated data
+// that ends itself, then the descriptor, which must agree with it.
+bool unpack_sized_after(const uint8_t* entry, size_t available, LocalEntry& header,
+                        std::string& contents, std::string& error)
+{
+    if (header.method == method_stored)
+        return fail(error, "'s stored entry gives its size only after its data");
+    size_t consumed = 0;
+    if (!inflate_raw(entry, available, max_description_size, contents, consumed, error))
+        return false;
+    const uint8_t* descriptor = entry + consumed;
+    size_t left = available - consumed;
+    if (left >= 4 && le32(descriptor) == descriptor_signature) {
+        descriptor += 4;
+        left -= 4;
+    }
+    if (left < 12)
+        return fail(error, " is truncated after its entry: the data descriptor is missing");
+    header.crc = le32(descriptor);
+    header.packed_size = le32(descriptor + 4);
+    header.size_unpacked = le32(descriptor + 8);
+    if (header.packed_size != consumed || header.size_unpacked != contents.size())
+        return fail(error, "'s data descriptor gives other sizes than its data has");
+    return true;
+}
+
+// An entry whose header gives its sizes.
+bool unpack_sized_before(const uint8_t* entry, size_t available, size_t size,
+                         const LocalEntry& header, std::string& contents, std::string& error)
+{
+    const uint32_t packed_size = header.packed_size;
+    const uint32_t size_unpacked = header.size_unpacked;
+    if (packed_size == zip64_marker || size_unpacked == zip64_marker)
+        return fail(error, "'s entry has zip64 sizes, which are not read");
+    if (packed_size > available)
+        return fail(error, " is truncated: its entry's " + std::to_string(packed_size) +
+                               " bytes of data end past the archive's " + std::to_string(size) +
+                               " bytes");
+    if (size_unpacked > max_description_size)
+        return fail(error, "'s entry unpacks to " + std::to_string(size_unpacked) +
+                               " bytes, more than the " + std::to_string(max_description_size) +
+                               " a description may have");
+    if (header.method == method_stored) {
+        if (packed_size != size_unpacked)
+            return fail(error, "'s stored entry has " + std::to_string(packed_size) +
+                                   " bytes of data but a size of " + std::to_string(size_unpacked));
+        contents.assign(reinterpret_cast<const char*>(entry), packed_size);
+        return true;
+    }
+    size_t consumed = 0;
+    if (!inflate_raw(entry, packed_size, size_unpacked, contents, consumed, error)) return false;
+    if (contents.size() != size_unpacked)
+        return fail(error, "'s entry unpacks to " + std::to_string(contents.size()) +
+                               " bytes instead of its stated " + std::to_string(size_unpacked));
+    return true;
+}
+
 }  // namespace
 
 bool unzip_first_entry(const uint8_t* data, size_t size, std::string& contents, std::string& error)
@@ -104,69 +170,24 @@ bool unzip_first_entry(const uint8_t* data, size_t size, std::string& contents, 
                                " bytes cannot hold a local file header");
     if (le32(data) != local_header_signature)
         return fail(error, " does not start with a zip local file header");
-    uint16_t flags = le16(data + 6);
-    uint16_t method = le16(data + 8);
-    uint32_t crc = le32(data + 14);
-    uint32_t packed_size = le32(data + 18);
-    uint32_t size_unpacked = le32(data + 22);
-    size_t data_start = local_header_size + le16(data + 26) + le16(data + 28);
-    if (flags & flag_encrypted) return fail(error, "'s entry is encrypted");
-    if (method != method_stored && method != method_deflated)
-        return fail(error, "'s entry uses compression method " + std::to_string(method) +
+    LocalEntry header{le16(data + 6), le16(data + 8), le32(data + 14), le32(data + 18),
+                      le32(data + 22)};
+    const size_t data_start = local_header_size + le16(data + 26) + le16(data + 28);
+    if (header.flags & flag_encrypted) return fail(error, "'s entry is encrypted");
+    if (header.method != method_stored && header.method != method_deflated)
+        return fail(error, "'s entry uses compression method " + std::to_string(header.method) +
                                "; only stored (0) and deflated (8) are read");
     if (data_start > size)
         return fail(error, " is truncated: its entry's name and extra field end past its " +
                                std::to_string(size) + " bytes");
     const uint8_t* entry = data + data_start;
-    size_t available = size - data_start;
-
-    if (flags & flag_sizes_after_data) {
-        if (method == method_stored)
-            return fail(error, "'s stored entry gives its size only after its data");
-        size_t consumed = 0;
-        if (!inflate_raw(entry, available, max_description_size, contents, consumed, error))
-            return false;
-        const uint8_t* descriptor = entry + consumed;
-        size_t left = available - consumed;
-        if (left >= 4 && le32(descriptor) == descriptor_signature) {
-            descriptor += 4;
-            left -= 4;
-        }
-        if (left < 12)
-            return fail(error, " is truncated after its entry: the data descriptor is missing");
-        crc = le32(descriptor);
-        packed_size = le32(descriptor + 4);
-        size_unpacked = le32(descriptor + 8);
-        if (packed_size != consumed || size_unpacked != contents.size())
-            return fail(error, "'s data descriptor gives other sizes than its data has");
-    } else {
-        if (packed_size == zip64_marker || size_unpacked == zip64_marker)
-            return fail(error, "'s entry has zip64 sizes, which are not read");
-        if (packed_size > available)
-            return fail(error, " is truncated: its entry's " + std::to_string(packed_size) +
-                                   " bytes of data end past the archive's " + std::to_string(size) +
-                                   " bytes");
-        if (size_unpacked > max_description_size)
-            return fail(error, "'s entry unpacks to " + std::to_string(size_unpacked) +
-                                   " bytes, more than the " + std::to_string(max_description_size) +
-                                   " a description may have");
-        if (method == method_stored) {
-            if (packed_size != size_unpacked)
-                return fail(error, "'s stored entry has " + std::to_string(packed_size) +
-                                       " bytes of data but a size of " +
-                                       std::to_string(size_unpacked));
-            contents.assign(reinterpret_cast<const char*>(entry), packed_size);
-        } else {
-            size_t consumed = 0;
-            if (!inflate_raw(entry, packed_size, size_unpacked, contents, consumed, error))
-                return false;
-            if (contents.size() != size_unpacked)
-                return fail(error, "'s entry unpacks to " + std::to_string(contents.size()) +
-                                       " bytes instead of its stated " +
-                                       std::to_string(size_unpacked));
-        }
-    }
-    if (!checksum_matches(contents, crc)) {
+    const size_t available = size - data_start;
+    const bool unpacked =
+        (header.flags & flag_sizes_after_data)
+            ? unpack_sized_after(entry, available, header, contents, error)
+            : unpack_sized_before(entry, available, size, header, contents, error);
+    if (!unpacked) return false;
+    if (!checksum_matches(contents, header.crc)) {
         contents.clear();
         return fail(error, "'s entry fails its checksum");
     }
