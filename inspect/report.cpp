@@ -11,12 +11,14 @@
 #include "correction/defpix_apply.h"
 #include "correction/shading.h"
 #include "figures.h"
+#include "image_figures.h"
 #include "lib/accumulate.h"
 #include "lib/atomic_file.h"
 #include "lib/bmp.h"
 #include "lib/float_map.h"
 #include "lib/image_sum.h"
 #include "lib/parallel.h"
+#include "map_geometry.h"
 #include "map_input.h"
 #include "pictures.h"
 #include "platform/directory.h"
@@ -24,6 +26,7 @@
 #include "progress.h"
 #include "report_data.h"
 #include "report_page.h"
+#include "temporal_noise.h"
 
 namespace {
 

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "figures.h"
+#include "image_figures.h"
+#include "map_geometry.h"
 
 // Everything measured for one report; what needs a map that was not given
 // stays empty.
