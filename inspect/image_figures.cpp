@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "correction/shading.h"
+#include "correction/shading_gain.h"
 #include "lib/float_map.h"
 
 namespace {
@@ -36,7 +38,8 @@ BlockFigures block_figures(const FloatMap& means, int32_t width, int32_t height)
     const double corners = (static_cast<double>(means.get(0, 0)) + means.get(last_x, 0) +
                             means.get(0, last_y) + means.get(last_x, last_y)) /
                            4.0;
-    const double centre = means.get(width / 2 / 16, height / 2 / 16);
+    const double centre =
+        means.get(width / 2 / shading_block_size, height / 2 / shading_block_size);
     if (centre != 0.0) figures.corner_centre = corners / centre;
     return figures;
 }
@@ -111,7 +114,7 @@ GainFigures gain_figures(const FloatMap& gains)
         figures.min = std::min<double>(figures.min, values[i]);
         figures.max = std::max<double>(figures.max, values[i]);
         sum += values[i];
-        if (values[i] >= 16.0f) ++figures.clamped;
+        if (values[i] >= shading_gain_limit) ++figures.clamped;
     }
     figures.mean = sum / static_cast<double>(count);
     return figures;

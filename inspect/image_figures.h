@@ -37,8 +37,8 @@ struct GainFigures {
     double min = 0.0;
     double max = 0.0;
     double mean = 0.0;
-    // Gains of 16.0 or more, which the camera's 16-bit gain with 12 fractional
-    // bits cannot hold.
+    // Gains of shading_gain_limit (16.0) or more, which the camera's 16-bit
+    // gain with 12 fractional bits cannot hold.
     int64_t clamped = 0;
 };
 GainFigures gain_figures(const FloatMap& gains);

@@ -109,7 +109,8 @@ bool check_blocks_fit(const std::string& path, const FloatMap& gains, int32_t wi
     error = path + ": " + std::to_string(gains.width()) + " x " + std::to_string(gains.height()) +
             " blocks, the " + std::to_string(width) + " x " + std::to_string(height) +
             " frames have " + std::to_string(across) + " x " + std::to_string(down) +
-            " blocks of 16 x 16 pixels";
+            " blocks of " + std::to_string(shading_block_size) + " x " +
+            std::to_string(shading_block_size) + " pixels";
     return false;
 }
 
@@ -185,7 +186,7 @@ private:
     {
         if (!options_.defect_map.empty()) {
             table_.reset(new DefpixTable);
-            if (!read_defect_map(options_.defect_map, *table_, error)) return false;
+            if (!read_defpix_map_strictly(*table_, options_.defect_map, error)) return false;
         }
         if (!options_.shading_map.empty()) {
             gains_ = read_shading_map_strictly(options_.shading_map, error);
