@@ -162,7 +162,7 @@ public:
         if (gains_ && !check_blocks_fit(options_.shading_map, *gains_, width(), height(), error))
             return false;
         std::vector<ReportFile> files;
-        measure(files);
+        measure_and_draw(files);
         const std::vector<Metric> metrics = report_metrics(data_);
         if (!options_.requirements.empty()) verdict_ = judge(options_.requirements, metrics);
         add_text_files(metrics, files);
@@ -226,11 +226,12 @@ private:
         return true;
     }
 
-    // Two parts of about equal work, side by side when a second processor is
-    // there: the figures of M8 itself with the pictures, and those of M8 with
-    // the maps applied. Parts may not throw: running out of memory in either
+    // Every figure into data_ and every picture into `pictures`, in two parts
+    // of about equal work, side by side when a second processor is there: the
+    // figures of M8 itself with the pictures, and those of M8 with the maps
+    // applied. Parts may not throw: running out of memory in either
     // is raised again once both are done.
-    void measure(std::vector<ReportFile>& pictures)
+    void measure_and_draw(std::vector<ReportFile>& pictures)
     {
         data_.threshold = options_.threshold;
         data_.window = options_.window;
