@@ -36,7 +36,7 @@ void check_defect_map()
     table.clear();
     reread.clear();
     std::string error;
-    if (!read_defect_map(input_path, table, error)) {
+    if (!read_defpix_map_strictly(table, input_path, error)) {
         if (error.empty()) __builtin_trap();
         return;
     }
@@ -45,7 +45,7 @@ void check_defect_map()
         if (entry.kind > defpix_kind_column) __builtin_trap();
     // A map it accepts, written by the program, is accepted again as it was.
     if (!write_defpix_map(table, saved_path)) return;
-    if (!read_defect_map(saved_path, reread, error) || !same_entries(table, reread))
+    if (!read_defpix_map_strictly(reread, saved_path, error) || !same_entries(table, reread))
         __builtin_trap();
 }
 

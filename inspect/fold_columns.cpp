@@ -58,7 +58,7 @@ int run_fold_columns(const FoldOptions& options)
 {
     DefpixTable table;
     std::string error;
-    if (!read_defect_map(options.in, table, error)) {
+    if (!read_defpix_map_strictly(table, options.in, error)) {
         std::fprintf(stderr, "kd-inspect fold-columns: %s\n", error.c_str());
         return 2;
     }

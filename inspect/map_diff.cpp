@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "camera/map_transfer.h"
 #include "correction/defpix.h"
+#include "correction/shading_gain.h"
 #include "lib/float_map.h"
 #include "map_input.h"
 
@@ -40,7 +40,6 @@ MapEntries entries_of(const DefpixTable& table)
     return entries;
 }
 
-template <typename Key>
 struct Comparison {
     std::vector<DefpixEntry> only_a;
     std::vector<DefpixEntry> only_b;
@@ -48,14 +47,14 @@ struct Comparison {
 };
 
 template <typename Key, typename KeyOf>
-Comparison<Key> compare(const std::vector<DefpixEntry>& a, const std::vector<DefpixEntry>& b,
-                        KeyOf key_of)
+Comparison compare(const std::vector<DefpixEntry>& a, const std::vector<DefpixEntry>& b,
+                   KeyOf key_of)
 {
     std::set<Key> in_a;
     std::set<Key> in_b;
     for (const DefpixEntry& entry : a) in_a.insert(key_of(entry));
     for (const DefpixEntry& entry : b) in_b.insert(key_of(entry));
-    Comparison<Key> result;
+    Comparison result;
     for (const DefpixEntry& entry : a) {
         if (in_b.count(key_of(entry)))
             ++result.both;
@@ -76,8 +75,7 @@ void print_entries(const char* what, const char* side, const std::vector<DefpixE
         std::printf("only in %s: %zu %ss more\n", side, entries.size() - differences_shown, what);
 }
 
-template <typename Key>
-void print_counts(const char* what, const Comparison<Key>& c)
+void print_counts(const char* what, const Comparison& c)
 {
     std::printf("%s: %zu only in A, %zu only in B, %zu in both\n", what, c.only_a.size(),
                 c.only_b.size(), c.both);
@@ -88,7 +86,8 @@ int diff_defect_maps(const DiffOptions& options)
     DefpixTable a;
     DefpixTable b;
     std::string error;
-    if (!read_defect_map(options.a, a, error) || !read_defect_map(options.b, b, error)) {
+    if (!read_defpix_map_strictly(a, options.a, error) ||
+        !read_defpix_map_strictly(b, options.b, error)) {
         std::fprintf(stderr, "kd-inspect diff: %s\n", error.c_str());
         return 2;
     }
@@ -130,6 +129,7 @@ int diff_shading_maps(const DiffOptions& options)
                     b->width(), b->height());
         return 1;
     }
+    const double steps_per_gain_of_one = shading_gain_scale;
     int64_t differing = 0;
     int32_t largest = 0;
     std::vector<std::pair<int32_t, int32_t>> shown;
@@ -148,14 +148,15 @@ int diff_shading_maps(const DiffOptions& options)
     }
     std::printf(
         "%lld of %d blocks differ as the camera stores them; largest difference %.6f "
-        "(%d steps of 1/4096)\n",
-        static_cast<long long>(differing), a->count(), largest / 4096.0, largest);
+        "(%d steps of 1/%d)\n",
+        static_cast<long long>(differing), a->count(), largest / steps_per_gain_of_one, largest,
+        shading_gain_scale);
     for (const auto& [i, j] : shown) {
         const uint16_t stored_a = shading_gain(a->get(i, j));
         const uint16_t stored_b = shading_gain(b->get(i, j));
-        std::printf("block %d, %d: A %.6f (%u), B %.6f (%u)\n", i, j, stored_a / 4096.0,
-                    static_cast<unsigned>(stored_a), stored_b / 4096.0,
-                    static_cast<unsigned>(stored_b));
+        std::printf("block %d, %d: A %.6f (%u), B %.6f (%u)\n", i, j,
+                    stored_a / steps_per_gain_of_one, static_cast<unsigned>(stored_a),
+                    stored_b / steps_per_gain_of_one, static_cast<unsigned>(stored_b));
     }
     return 1;
 }

@@ -182,7 +182,7 @@ bool map_kind_of(const std::string& path, MapKind& kind, std::string& error)
     return false;
 }
 
-bool read_defect_map(const std::string& path, DefpixTable& table, std::string& error)
+bool read_defpix_map_strictly(DefpixTable& table, const std::string& path, std::string& error)
 {
     MapLines lines;
     if (!read_map_lines(path, lines, error)) return false;

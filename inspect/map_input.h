@@ -16,10 +16,10 @@ enum class MapKind { defect, shading };
 // is an empty defect map. False, with the reason, when it tells neither.
 bool map_kind_of(const std::string& path, MapKind& kind, std::string& error);
 
-// Reads a defect map into `table`. Refused: a file that cannot be read, a
-// line that is not three whole numbers x;y;kind with kind 0 to 4, more entries
-// than the table holds.
-bool read_defect_map(const std::string& path, DefpixTable& table, std::string& error);
+// Reads a defect map into `table`, as read_defpix_map does, after checking
+// every line. Refused: a file that cannot be read, a line that is not three
+// whole numbers x;y;kind with kind 0 to 4, more entries than the table holds.
+bool read_defpix_map_strictly(DefpixTable& table, const std::string& path, std::string& error);
 
 // Reads a shading map. Refused: a file that cannot be read, a header that is
 // not two whole numbers above 0, a row count or a row length other than the

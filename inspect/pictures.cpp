@@ -147,6 +147,81 @@ std::string profile_panel(const char* title, const std::vector<double>& before,
     return svg;
 }
 
+// Each pixel of `picture` the mean of the step x step block of `mean` it
+// covers; blocks at the right and bottom edge may be partial.
+void draw_scaled_down(Picture& picture, const ImageBW& mean, int32_t step)
+{
+    const int32_t W = static_cast<int32_t>(mean.width());
+    const int32_t H = static_cast<int32_t>(mean.height());
+    const int32_t width = ceil_div(W, step);
+    const int32_t height = ceil_div(H, step);
+    // Column sums of a band of `step` lines first, a plain loop the compiler
+    // vectorises; then each picture pixel's share of them.
+    std::vector<uint32_t> column_sums(static_cast<size_t>(W));
+    for (int32_t j = 0; j < height; ++j) {
+        std::fill(column_sums.begin(), column_sums.end(), 0u);
+        const int32_t y0 = j * step;
+        const int32_t y1 = std::min(H, y0 + step);
+        for (int32_t y = y0; y < y1; ++y) {
+            const uint8_t* row = mean.data() + static_cast<size_t>(y) * W;
+            for (int32_t x = 0; x < W; ++x) column_sums[static_cast<size_t>(x)] += row[x];
+        }
+        for (int32_t i = 0; i < width; ++i) {
+            const int32_t x0 = i * step;
+            const int32_t x1 = std::min(W, x0 + step);
+            uint32_t sum = 0;
+            for (int32_t x = x0; x < x1; ++x) sum += column_sums[static_cast<size_t>(x)];
+            const uint8_t grey =
+                static_cast<uint8_t>(sum / static_cast<uint32_t>((x1 - x0) * (y1 - y0)));
+            picture.set(i, j, Colour{grey, grey, grey});
+        }
+    }
+}
+
+// The map's columns as lines and its pixel entries ringed, on a picture
+// scaled down by `step` from frames `frame_width` pixels wide.
+void draw_map_marks(Picture& picture, const DefpixTable& map, int32_t frame_width, int32_t step)
+{
+    const int32_t height = picture.height();
+    for (const DefpixEntry& entry : map)
+        if (entry.kind >= defpix_kind_column && entry.x >= 0 && entry.x < frame_width)
+            picture.fill(entry.x / step, 0, 1, height, map_colour);
+    for (const DefpixEntry& entry : map) {
+        if (entry.kind >= defpix_kind_column) continue;
+        const int32_t cx = entry.x / step;
+        const int32_t cy = entry.y / step;
+        picture.fill(cx - 2, cy - 2, 5, 1, map_colour);
+        picture.fill(cx - 2, cy + 2, 5, 1, map_colour);
+        picture.fill(cx - 2, cy - 1, 1, 3, map_colour);
+        picture.fill(cx + 2, cy - 1, 1, 3, map_colour);
+    }
+}
+
+// The outliers of `scan`, bright ones red and dark ones blue.
+void draw_outlier_marks(Picture& picture, const OutlierScan& scan, int32_t frame_width,
+                        int32_t step)
+{
+    const int32_t W = frame_width;
+    const uint8_t* kinds = scan.kind.data();
+    const size_t count = scan.kind.size();
+    for (size_t i = 0; i < count; ++i) {
+        // Outliers are rare: eight pixels at a time are passed over.
+        if (i % 8 == 0 && i + 8 <= count) {
+            uint64_t eight;
+            std::memcpy(&eight, kinds + i, sizeof eight);
+            if (eight == 0) {
+                i += 7;
+                continue;
+            }
+        }
+        if (!kinds[i]) continue;
+        const int32_t x = static_cast<int32_t>(i % static_cast<size_t>(W)) / step;
+        const int32_t y = static_cast<int32_t>(i / static_cast<size_t>(W)) / step;
+        picture.fill(x - 1, y - 1, 3, 3,
+                     scan.kind[i] == outlier_bright ? bright_colour : dark_colour);
+    }
+}
+
 }  // namespace
 
 Picture gains_picture(const FloatMap& gains)
@@ -194,64 +269,10 @@ Picture defects_picture(const ImageBW& mean, const DefpixTable* map, const Outli
     const int32_t W = static_cast<int32_t>(mean.width());
     const int32_t H = static_cast<int32_t>(mean.height());
     const int32_t step = std::max(1, ceil_div(std::max(W, H), defects_picture_side));
-    const int32_t width = ceil_div(W, step);
-    const int32_t height = ceil_div(H, step);
-    Picture picture(width, height, black);
-
-    // Column sums of a band of `step` lines first, a plain loop the compiler
-    // vectorises; then each picture pixel's share of them.
-    std::vector<uint32_t> column_sums(static_cast<size_t>(W));
-    for (int32_t j = 0; j < height; ++j) {
-        std::fill(column_sums.begin(), column_sums.end(), 0u);
-        const int32_t y0 = j * step;
-        const int32_t y1 = std::min(H, y0 + step);
-        for (int32_t y = y0; y < y1; ++y) {
-            const uint8_t* row = mean.data() + static_cast<size_t>(y) * W;
-            for (int32_t x = 0; x < W; ++x) column_sums[static_cast<size_t>(x)] += row[x];
-        }
-        for (int32_t i = 0; i < width; ++i) {
-            const int32_t x0 = i * step;
-            const int32_t x1 = std::min(W, x0 + step);
-            uint32_t sum = 0;
-            for (int32_t x = x0; x < x1; ++x) sum += column_sums[static_cast<size_t>(x)];
-            const uint8_t grey =
-                static_cast<uint8_t>(sum / static_cast<uint32_t>((x1 - x0) * (y1 - y0)));
-            picture.set(i, j, Colour{grey, grey, grey});
-        }
-    }
-
-    if (map) {
-        for (const DefpixEntry& entry : *map)
-            if (entry.kind >= defpix_kind_column && entry.x >= 0 && entry.x < W)
-                picture.fill(entry.x / step, 0, 1, height, map_colour);
-        for (const DefpixEntry& entry : *map) {
-            if (entry.kind >= defpix_kind_column) continue;
-            const int32_t cx = entry.x / step;
-            const int32_t cy = entry.y / step;
-            picture.fill(cx - 2, cy - 2, 5, 1, map_colour);
-            picture.fill(cx - 2, cy + 2, 5, 1, map_colour);
-            picture.fill(cx - 2, cy - 1, 1, 3, map_colour);
-            picture.fill(cx + 2, cy - 1, 1, 3, map_colour);
-        }
-    }
-    const uint8_t* kinds = scan.kind.data();
-    const size_t count = scan.kind.size();
-    for (size_t i = 0; i < count; ++i) {
-        // Outliers are rare: eight pixels at a time are passed over.
-        if (i % 8 == 0 && i + 8 <= count) {
-            uint64_t eight;
-            std::memcpy(&eight, kinds + i, sizeof eight);
-            if (eight == 0) {
-                i += 7;
-                continue;
-            }
-        }
-        if (!kinds[i]) continue;
-        const int32_t x = static_cast<int32_t>(i % static_cast<size_t>(W)) / step;
-        const int32_t y = static_cast<int32_t>(i / static_cast<size_t>(W)) / step;
-        picture.fill(x - 1, y - 1, 3, 3,
-                     scan.kind[i] == outlier_bright ? bright_colour : dark_colour);
-    }
+    Picture picture(ceil_div(W, step), ceil_div(H, step), black);
+    draw_scaled_down(picture, mean, step);
+    if (map) draw_map_marks(picture, *map, W, step);
+    draw_outlier_marks(picture, scan, W, step);
     return picture;
 }
 

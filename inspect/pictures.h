@@ -6,6 +6,7 @@
 #include <string>
 
 #include "figures.h"
+#include "image_figures.h"
 #include "picture.h"
 
 class DefpixTable;

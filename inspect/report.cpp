@@ -11,12 +11,14 @@
 #include "correction/defpix_apply.h"
 #include "correction/shading.h"
 #include "figures.h"
+#include "image_figures.h"
 #include "lib/accumulate.h"
 #include "lib/atomic_file.h"
 #include "lib/bmp.h"
 #include "lib/float_map.h"
 #include "lib/image_sum.h"
 #include "lib/parallel.h"
+#include "map_geometry.h"
 #include "map_input.h"
 #include "pictures.h"
 #include "platform/directory.h"
@@ -24,6 +26,7 @@
 #include "progress.h"
 #include "report_data.h"
 #include "report_page.h"
+#include "temporal_noise.h"
 
 namespace {
 
@@ -106,7 +109,8 @@ bool check_blocks_fit(const std::string& path, const FloatMap& gains, int32_t wi
     error = path + ": " + std::to_string(gains.width()) + " x " + std::to_string(gains.height()) +
             " blocks, the " + std::to_string(width) + " x " + std::to_string(height) +
             " frames have " + std::to_string(across) + " x " + std::to_string(down) +
-            " blocks of 16 x 16 pixels";
+            " blocks of " + std::to_string(shading_block_size) + " x " +
+            std::to_string(shading_block_size) + " pixels";
     return false;
 }
 
@@ -158,7 +162,7 @@ public:
         if (gains_ && !check_blocks_fit(options_.shading_map, *gains_, width(), height(), error))
             return false;
         std::vector<ReportFile> files;
-        measure(files);
+        measure_and_draw(files);
         const std::vector<Metric> metrics = report_metrics(data_);
         if (!options_.requirements.empty()) verdict_ = judge(options_.requirements, metrics);
         add_text_files(metrics, files);
@@ -182,7 +186,7 @@ private:
     {
         if (!options_.defect_map.empty()) {
             table_.reset(new DefpixTable);
-            if (!read_defect_map(options_.defect_map, *table_, error)) return false;
+            if (!read_defpix_map_strictly(*table_, options_.defect_map, error)) return false;
         }
         if (!options_.shading_map.empty()) {
             gains_ = read_shading_map_strictly(options_.shading_map, error);
@@ -222,11 +226,12 @@ private:
         return true;
     }
 
-    // Two parts of about equal work, side by side when a second processor is
-    // there: the figures of M8 itself with the pictures, and those of M8 with
-    // the maps applied. Parts may not throw: running out of memory in either
+    // Every figure into data_ and every picture into `pictures`, in two parts
+    // of about equal work, side by side when a second processor is there: the
+    // figures of M8 itself with the pictures, and those of M8 with the maps
+    // applied. Parts may not throw: running out of memory in either
     // is raised again once both are done.
-    void measure(std::vector<ReportFile>& pictures)
+    void measure_and_draw(std::vector<ReportFile>& pictures)
     {
         data_.threshold = options_.threshold;
         data_.window = options_.window;

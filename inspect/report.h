@@ -22,5 +22,7 @@ struct ReportOptions {
 // Reads everything, checks it, measures, then writes the report's files
 // into the folder and prints the summary. 0 when done and every requirement
 // holds; 1 when done and a requirement fails; 2 after printing on standard
-// error why not, with nothing written.
+// error why not. Frames or maps that are refused leave nothing written. When
+// a file of the report cannot be written, the folder may have been made and
+// the files written before that one stay, each whole.
 int run_report(const ReportOptions& options);

@@ -4,80 +4,275 @@
 
 namespace {
 
-void add(std::vector<Metric>& metrics, const char* key, std::optional<double> value,
-         bool count = false)
+// Which reports hold a figure: most every report; the clusters' own figures
+// only one with a defect map, and one without holds "defects.clusters" alone.
+enum class Held { always, with_defect_map, without_defect_map };
+
+// A figure as the report knows it: everything about it in one place, so
+// that metrics.json, the page and the summary cannot disagree on it.
+struct Definition {
+    const char* key;
+    bool count;
+    Held held;
+    std::optional<double> (*value)(const ReportData&);
+    const char* meaning;
+    SummaryPlace place;
+};
+
+template <typename T>
+std::optional<double> figure(T value)
 {
-    metrics.push_back(Metric{key, value, count});
+    return static_cast<double>(value);
 }
 
-void add_count(std::vector<Metric>& metrics, const char* key, std::optional<int64_t> value)
+std::optional<double> figure(std::optional<double> value) { return value; }
+
+template <typename T>
+std::optional<double> with_defect_map(const ReportData& d, T value)
 {
-    add(metrics, key, value ? std::optional<double>(static_cast<double>(*value)) : std::nullopt,
-        true);
+    return d.has_defect_map ? figure(value) : std::nullopt;
 }
 
 template <typename T>
-std::optional<T> when(bool given, T value)
+std::optional<double> with_shading_map(const ReportData& d, T value)
 {
-    return given ? std::optional<T>(value) : std::nullopt;
+    return d.has_shading_map ? figure(value) : std::nullopt;
+}
+
+constexpr bool counted = true;
+constexpr bool measured = false;
+constexpr bool before = false;
+constexpr bool after = true;
+using Row = SummaryRow;
+using D = const ReportData&;
+
+// In the order of metrics.json.
+const Definition definitions[] = {
+    {"frames.count",
+     counted,
+     Held::always,
+     [](D d) { return figure(d.frame_count); },
+     "frames read",
+     {Row::frames, before, "", ""}},
+    {"frames.width",
+     counted,
+     Held::always,
+     [](D d) { return figure(d.width); },
+     "frame width in pixels",
+     {Row::frames, before, " of ", ""}},
+    {"frames.height",
+     counted,
+     Held::always,
+     [](D d) { return figure(d.height); },
+     "frame height in pixels",
+     {Row::frames, before, " x ", ""}},
+    {"frames.mean",
+     measured,
+     Held::always,
+     [](D d) { return figure(d.frames_mean); },
+     "mean grey level of the mean image",
+     {Row::frames, after, "mean ", ""}},
+    {"frames.temporal_noise",
+     measured,
+     Held::always,
+     [](D d) { return d.temporal_noise; },
+     "root mean square of each pixel's spread across the frames",
+     {Row::frames, after, ", temporal noise ", ""}},
+    {"defects.map_pixels",
+     counted,
+     Held::always,
+     [](D d) { return with_defect_map(d, d.map_pixels); },
+     "single-pixel entries of the defect map",
+     {Row::defect_map, before, "", " pixels"}},
+    {"defects.map_columns",
+     counted,
+     Held::always,
+     [](D d) { return with_defect_map(d, d.map_columns); },
+     "column entries of the defect map",
+     {Row::defect_map, after, "", " columns"}},
+    {"defects.clusters",
+     measured,
+     Held::without_defect_map,
+     [](D) { return std::optional<double>(); },
+     "the map's pixel entries in 8-connected clusters",
+     {}},
+    {"defects.clusters.1",
+     counted,
+     Held::with_defect_map,
+     [](D d) { return figure(d.clusters.single); },
+     "clusters of one pixel",
+     {Row::defect_map, after, ", clusters ", ""}},
+    {"defects.clusters.2-4",
+     counted,
+     Held::with_defect_map,
+     [](D d) { return figure(d.clusters.two_to_four); },
+     "clusters of two to four pixels",
+     {Row::defect_map, after, " / ", ""}},
+    {"defects.clusters.5+",
+     counted,
+     Held::with_defect_map,
+     [](D d) { return figure(d.clusters.five_or_more); },
+     "clusters of five pixels or more",
+     {Row::defect_map, after, " / ", ""}},
+    {"defects.clusters.largest",
+     counted,
+     Held::with_defect_map,
+     [](D d) { return figure(d.clusters.largest); },
+     "pixels of the largest cluster",
+     {Row::defect_map, after, ", largest ", ""}},
+    {"defects.outliers_bright",
+     counted,
+     Held::always,
+     [](D d) { return figure(d.outliers_bright); },
+     "pixels above their window mean by more than the threshold",
+     {Row::outliers, before, "", " bright"}},
+    {"defects.outliers_dark",
+     counted,
+     Held::always,
+     [](D d) { return figure(d.outliers_dark); },
+     "pixels below their window mean by more than the threshold",
+     {Row::outliers, after, "", " dark"}},
+    {"defects.confirmed",
+     counted,
+     Held::always,
+     [](D d) { return with_defect_map(d, d.agreement.confirmed); },
+     "outliers the map holds",
+     {Row::map_vs_outliers, before, "", " confirmed"}},
+    {"defects.stale",
+     counted,
+     Held::always,
+     [](D d) { return with_defect_map(d, d.agreement.stale); },
+     "map pixel entries that are no outlier in these frames",
+     {Row::map_vs_outliers, after, "", " stale"}},
+    {"defects.missed",
+     counted,
+     Held::always,
+     [](D d) { return with_defect_map(d, d.agreement.missed); },
+     "outliers the map lacks",
+     {Row::map_vs_outliers, after, ", ", " missed"}},
+    {"defects.deviating_before",
+     measured,
+     Held::always,
+     [](D d) { return figure(d.deviating_before); },
+     "outliers, % of all pixels",
+     {Row::deviating, before, "", ""}},
+    {"defects.deviating_after",
+     measured,
+     Held::always,
+     [](D d) { return with_defect_map(d, d.deviating_after); },
+     "outliers after defect correction, % of all pixels",
+     {Row::deviating, after, "", ""}},
+    {"shading.blocks_x",
+     counted,
+     Held::always,
+     [](D d) { return with_shading_map(d, d.blocks_x); },
+     "shading map blocks across",
+     {Row::shading_map, before, "", ""}},
+    {"shading.blocks_y",
+     counted,
+     Held::always,
+     [](D d) { return with_shading_map(d, d.blocks_y); },
+     "shading map blocks down",
+     {Row::shading_map, before, " x ", ""}},
+    {"shading.gain_min",
+     measured,
+     Held::always,
+     [](D d) { return with_shading_map(d, d.gains.min); },
+     "smallest gain",
+     {Row::shading_map, after, "gains ", ""}},
+    {"shading.gain_max",
+     measured,
+     Held::always,
+     [](D d) { return with_shading_map(d, d.gains.max); },
+     "largest gain",
+     {Row::shading_map, after, " to ", ""}},
+    {"shading.gain_mean",
+     measured,
+     Held::always,
+     [](D d) { return with_shading_map(d, d.gains.mean); },
+     "mean gain",
+     {Row::shading_map, after, ", mean ", ""}},
+    {"shading.gains_clamped",
+     counted,
+     Held::always,
+     [](D d) { return with_shading_map(d, d.gains.clamped); },
+     "gains of 16 or more, which the camera cannot hold",
+     {Row::shading_map, after, ", ", " clamped"}},
+    {"shading.spread_before",
+     measured,
+     Held::always,
+     [](D d) { return d.blocks_before.spread; },
+     "(largest - smallest) / mean of the block means, %",
+     {Row::block_spread, before, "", ""}},
+    {"shading.spread_after",
+     measured,
+     Held::always,
+     [](D d) { return with_shading_map(d, d.blocks_after.spread); },
+     "the same after shading correction, %",
+     {Row::block_spread, after, "", ""}},
+    {"shading.scatter_before",
+     measured,
+     Held::always,
+     [](D d) { return d.blocks_before.scatter; },
+     "standard deviation / mean of the block means, %",
+     {Row::block_scatter, before, "", ""}},
+    {"shading.scatter_after",
+     measured,
+     Held::always,
+     [](D d) { return with_shading_map(d, d.blocks_after.scatter); },
+     "the same after shading correction, %",
+     {Row::block_scatter, after, "", ""}},
+    {"shading.corner_centre_before",
+     measured,
+     Held::always,
+     [](D d) { return d.blocks_before.corner_centre; },
+     "corner blocks' mean / centre block's mean",
+     {Row::corner_centre, before, "", ""}},
+    {"shading.corner_centre_after",
+     measured,
+     Held::always,
+     [](D d) { return with_shading_map(d, d.blocks_after.corner_centre); },
+     "the same after shading correction",
+     {Row::corner_centre, after, "", ""}},
+    {"nonuniformity.before",
+     measured,
+     Held::always,
+     [](D d) { return d.nonuniformity_before; },
+     "standard deviation / mean of the pixels, %",
+     {Row::nonuniformity, before, "", ""}},
+    {"nonuniformity.after",
+     measured,
+     Held::always,
+     [](D d) { return d.nonuniformity_after; },
+     "the same after both maps are applied, %",
+     {Row::nonuniformity, after, "", ""}},
+};
+
+bool held_in(const Definition& definition, bool has_defect_map)
+{
+    switch (definition.held) {
+    case Held::with_defect_map: return has_defect_map;
+    case Held::without_defect_map: return !has_defect_map;
+    default: return true;
+    }
 }
 
 }  // namespace
 
-std::vector<Metric> report_metrics(const ReportData& d)
+std::vector<Metric> report_metrics(const ReportData& data)
 {
-    std::vector<Metric> m;
-    add_count(m, "frames.count", d.frame_count);
-    add_count(m, "frames.width", d.width);
-    add_count(m, "frames.height", d.height);
-    add(m, "frames.mean", d.frames_mean);
-    add(m, "frames.temporal_noise", d.temporal_noise);
-
-    const bool defects = d.has_defect_map;
-    add_count(m, "defects.map_pixels", when(defects, d.map_pixels));
-    add_count(m, "defects.map_columns", when(defects, d.map_columns));
-    if (defects) {
-        add_count(m, "defects.clusters.1", d.clusters.single);
-        add_count(m, "defects.clusters.2-4", d.clusters.two_to_four);
-        add_count(m, "defects.clusters.5+", d.clusters.five_or_more);
-        add_count(m, "defects.clusters.largest", d.clusters.largest);
-    } else {
-        add(m, "defects.clusters", std::nullopt);
-    }
-    add_count(m, "defects.outliers_bright", d.outliers_bright);
-    add_count(m, "defects.outliers_dark", d.outliers_dark);
-    add_count(m, "defects.confirmed", when(defects, d.agreement.confirmed));
-    add_count(m, "defects.stale", when(defects, d.agreement.stale));
-    add_count(m, "defects.missed", when(defects, d.agreement.missed));
-    add(m, "defects.deviating_before", d.deviating_before);
-    add(m, "defects.deviating_after", when(defects, d.deviating_after));
-
-    const bool shading = d.has_shading_map;
-    add_count(m, "shading.blocks_x", when<int64_t>(shading, d.blocks_x));
-    add_count(m, "shading.blocks_y", when<int64_t>(shading, d.blocks_y));
-    add(m, "shading.gain_min", when(shading, d.gains.min));
-    add(m, "shading.gain_max", when(shading, d.gains.max));
-    add(m, "shading.gain_mean", when(shading, d.gains.mean));
-    add_count(m, "shading.gains_clamped", when(shading, d.gains.clamped));
-    add(m, "shading.spread_before", d.blocks_before.spread);
-    add(m, "shading.spread_after", shading ? d.blocks_after.spread : std::nullopt);
-    add(m, "shading.scatter_before", d.blocks_before.scatter);
-    add(m, "shading.scatter_after", shading ? d.blocks_after.scatter : std::nullopt);
-    add(m, "shading.corner_centre_before", d.blocks_before.corner_centre);
-    add(m, "shading.corner_centre_after", shading ? d.blocks_after.corner_centre : std::nullopt);
-
-    add(m, "nonuniformity.before", d.nonuniformity_before);
-    add(m, "nonuniformity.after", d.nonuniformity_after);
-    return m;
+    std::vector<Metric> metrics;
+    for (const Definition& d : definitions)
+        if (held_in(d, data.has_defect_map))
+            metrics.push_back(Metric{d.key, d.value(data), d.count, d.meaning, d.place});
+    return metrics;
 }
 
 std::vector<std::string> metric_keys()
 {
-    ReportData both_maps;
-    both_maps.has_defect_map = true;
-    both_maps.has_shading_map = true;
     std::vector<std::string> keys;
-    for (const Metric& metric : report_metrics(both_maps)) keys.push_back(metric.key);
+    for (const Definition& d : definitions)
+        if (held_in(d, true)) keys.push_back(d.key);
     return keys;
 }
 

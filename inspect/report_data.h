@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "figures.h"
+#include "image_figures.h"
+#include "map_geometry.h"
 
 // Everything measured for one report; what needs a map that was not given
 // stays empty.
@@ -43,12 +45,38 @@ struct ReportData {
     std::optional<double> nonuniformity_after;
 };
 
-// One figure: its key ("frames.count"), its value (none is null), and
-// whether it is a count.
+// The rows of the summary printed on standard output, in their order.
+enum class SummaryRow {
+    none,  // the figure is on the page and in metrics.json only
+    frames,
+    outliers,
+    defect_map,
+    map_vs_outliers,
+    deviating,
+    shading_map,
+    block_spread,
+    block_scatter,
+    corner_centre,
+    nonuniformity,
+};
+
+// Where a figure stands in the summary: its row, the column before or after
+// the maps are applied, and the words written before and after its value.
+struct SummaryPlace {
+    SummaryRow row = SummaryRow::none;
+    bool after = false;
+    const char* prefix = "";
+    const char* suffix = "";
+};
+
+// One figure: its key ("frames.count"), its value (none is null), whether
+// it is a count, what it means (the page's words) and its summary place.
 struct Metric {
     std::string key;
     std::optional<double> value;
     bool count = false;
+    const char* meaning = "";
+    SummaryPlace place = {};
 };
 
 // In the order of metrics.json. Where the defect map was not given,
@@ -63,5 +91,6 @@ std::vector<std::string> metric_keys();
 // digits, other figures to six significant digits, none as `none_text`.
 std::string metric_text(const Metric& metric, const char* none_text);
 
-// The metric of that key; none when the list holds no such key.
+// The metric of that key, for keys the user names; none when the list holds
+// no such key.
 const Metric* find_metric(const std::vector<Metric>& metrics, const std::string& key);

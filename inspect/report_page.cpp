@@ -36,67 +36,34 @@ std::vector<std::string> key_parts(const std::string& key)
 
 std::string indent(size_t depth) { return std::string(2 * depth, ' '); }
 
-// What each figure means, for the page's readers.
-struct Explanation {
-    const char* key;
-    const char* text;
-};
-
-const Explanation explanations[] = {
-    {"frames.count", "frames read"},
-    {"frames.width", "frame width in pixels"},
-    {"frames.height", "frame height in pixels"},
-    {"frames.mean", "mean grey level of the mean image"},
-    {"frames.temporal_noise", "root mean square of each pixel's spread across the frames"},
-    {"defects.map_pixels", "single-pixel entries of the defect map"},
-    {"defects.map_columns", "column entries of the defect map"},
-    {"defects.clusters", "the map's pixel entries in 8-connected clusters"},
-    {"defects.clusters.1", "clusters of one pixel"},
-    {"defects.clusters.2-4", "clusters of two to four pixels"},
-    {"defects.clusters.5+", "clusters of five pixels or more"},
-    {"defects.clusters.largest", "pixels of the largest cluster"},
-    {"defects.outliers_bright", "pixels above their window mean by more than the threshold"},
-    {"defects.outliers_dark", "pixels below their window mean by more than the threshold"},
-    {"defects.confirmed", "outliers the map holds"},
-    {"defects.stale", "map pixel entries that are no outlier in these frames"},
-    {"defects.missed", "outliers the map lacks"},
-    {"defects.deviating_before", "outliers, % of all pixels"},
-    {"defects.deviating_after", "outliers after defect correction, % of all pixels"},
-    {"shading.blocks_x", "shading map blocks across"},
-    {"shading.blocks_y", "shading map blocks down"},
-    {"shading.gain_min", "smallest gain"},
-    {"shading.gain_max", "largest gain"},
-    {"shading.gain_mean", "mean gain"},
-    {"shading.gains_clamped", "gains of 16 or more, which the camera cannot hold"},
-    {"shading.spread_before", "(largest - smallest) / mean of the block means, %"},
-    {"shading.spread_after", "the same after shading correction, %"},
-    {"shading.scatter_before", "standard deviation / mean of the block means, %"},
-    {"shading.scatter_after", "the same after shading correction, %"},
-    {"shading.corner_centre_before", "corner blocks' mean / centre block's mean"},
-    {"shading.corner_centre_after", "the same after shading correction"},
-    {"nonuniformity.before", "standard deviation / mean of the pixels, %"},
-    {"nonuniformity.after", "the same after both maps are applied, %"},
-};
-
-const char* explanation_of(const std::string& key)
-{
-    for (const Explanation& e : explanations)
-        if (key == e.key) return e.text;
-    return "";
-}
-
-std::string figure(const std::vector<Metric>& metrics, const char* key)
-{
-    const Metric* metric = find_metric(metrics, key);
-    return metric ? metric_text(*metric, "-") : "-";
-}
-
 std::string summary_line(const char* label, const std::string& before, const std::string& after)
 {
     char line[256];
     std::snprintf(line, sizeof line, "%-20s %-18s %s\n", label, before.c_str(), after.c_str());
     return line;
 }
+
+// The summary's rows in order, each with its figures' place in the list of
+// metrics; a row about a map only when that map was given.
+struct SummaryLine {
+    SummaryRow row;
+    const char* label;
+    bool needs_defect_map;
+    bool needs_shading_map;
+};
+
+const SummaryLine summary_lines[] = {
+    {SummaryRow::frames, "frames", false, false},
+    {SummaryRow::outliers, "outliers", false, false},
+    {SummaryRow::defect_map, "defect map", true, false},
+    {SummaryRow::map_vs_outliers, "map vs outliers", true, false},
+    {SummaryRow::deviating, "deviating %", false, false},
+    {SummaryRow::shading_map, "shading map", false, true},
+    {SummaryRow::block_spread, "block spread %", false, false},
+    {SummaryRow::block_scatter, "block scatter %", false, false},
+    {SummaryRow::corner_centre, "corner / centre", false, false},
+    {SummaryRow::nonuniformity, "nonuniformity %", false, false},
+};
 
 std::string padded(const std::string& text, size_t width)
 {
@@ -224,7 +191,7 @@ std::string report_html(const ReportInputs& inputs, const ReportData& data,
     for (const Metric& metric : metrics)
         html += "<tr><td><code>" + metric.key + "</code></td><td class=\"value\" data-key=\"" +
                 metric.key + "\">" + metric_text(metric, none_shown) + "</td><td>" +
-                explanation_of(metric.key) + "</td></tr>\n";
+                metric.meaning + "</td></tr>\n";
     html += "</table>\n";
 
     if (data.has_shading_map)
@@ -244,43 +211,20 @@ std::string report_html(const ReportInputs& inputs, const ReportData& data,
     return html + "</body>\n</html>\n";
 }
 
-std::string summary_text(const ReportData& data, const std::vector<Metric>& m)
+std::string summary_text(const ReportData& data, const std::vector<Metric>& metrics)
 {
     std::string text = summary_line("", "before", "after");
-    text += summary_line("frames",
-                         figure(m, "frames.count") + " of " + figure(m, "frames.width") + " x " +
-                             figure(m, "frames.height"),
-                         "mean " + figure(m, "frames.mean") + ", temporal noise " +
-                             figure(m, "frames.temporal_noise"));
-    text += summary_line("outliers", figure(m, "defects.outliers_bright") + " bright",
-                         figure(m, "defects.outliers_dark") + " dark");
-    if (data.has_defect_map) {
-        text += summary_line("defect map", figure(m, "defects.map_pixels") + " pixels",
-                             figure(m, "defects.map_columns") + " columns, clusters " +
-                                 figure(m, "defects.clusters.1") + " / " +
-                                 figure(m, "defects.clusters.2-4") + " / " +
-                                 figure(m, "defects.clusters.5+") + ", largest " +
-                                 figure(m, "defects.clusters.largest"));
-        text += summary_line(
-            "map vs outliers", figure(m, "defects.confirmed") + " confirmed",
-            figure(m, "defects.stale") + " stale, " + figure(m, "defects.missed") + " missed");
+    for (const SummaryLine& line : summary_lines) {
+        if ((line.needs_defect_map && !data.has_defect_map) ||
+            (line.needs_shading_map && !data.has_shading_map))
+            continue;
+        std::string columns[2];
+        for (const Metric& metric : metrics)
+            if (metric.place.row == line.row)
+                columns[metric.place.after] +=
+                    metric.place.prefix + metric_text(metric, "-") + metric.place.suffix;
+        text += summary_line(line.label, columns[0], columns[1]);
     }
-    text += summary_line("deviating %", figure(m, "defects.deviating_before"),
-                         figure(m, "defects.deviating_after"));
-    if (data.has_shading_map)
-        text += summary_line(
-            "shading map", figure(m, "shading.blocks_x") + " x " + figure(m, "shading.blocks_y"),
-            "gains " + figure(m, "shading.gain_min") + " to " + figure(m, "shading.gain_max") +
-                ", mean " + figure(m, "shading.gain_mean") + ", " +
-                figure(m, "shading.gains_clamped") + " clamped");
-    text += summary_line("block spread %", figure(m, "shading.spread_before"),
-                         figure(m, "shading.spread_after"));
-    text += summary_line("block scatter %", figure(m, "shading.scatter_before"),
-                         figure(m, "shading.scatter_after"));
-    text += summary_line("corner / centre", figure(m, "shading.corner_centre_before"),
-                         figure(m, "shading.corner_centre_after"));
-    text += summary_line("nonuniformity %", figure(m, "nonuniformity.before"),
-                         figure(m, "nonuniformity.after"));
     return text;
 }
 

@@ -1,9 +1,9 @@
 #include "camera/map_transfer.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 
+#include "correction/shading_gain.h"
 #include "lib/log.h"
 
 namespace {
@@ -115,14 +115,6 @@ uint32_t defpix_entry_word(int32_t x, int32_t y)
 {
     // Unsigned arithmetic: coordinates outside 0..65535 wrap instead of overflowing.
     return static_cast<uint32_t>(y) * 65536u + static_cast<uint32_t>(x);
-}
-
-uint16_t shading_gain(float value)
-{
-    const float scaled = value * 4096.0f;
-    if (std::isnan(scaled) || scaled < 0.0f) return 0;
-    if (scaled >= 65535.0f) return 65535;
-    return static_cast<uint16_t>(static_cast<int32_t>(scaled));
 }
 
 std::vector<uint32_t> shading_words(const float* values, uint32_t count, bool big_endian)

@@ -48,10 +48,6 @@ struct TransferTools {
 // y in bits 31..16, x in bits 15..0.
 uint32_t defpix_entry_word(int32_t x, int32_t y);
 
-// A shading value as the camera's 16-bit gain with 12 fractional bits:
-// value x 4096 truncated, clamped to 0..65535; not a number gives 0.
-uint16_t shading_gain(float value);
-
 // Gains of `values` two to a word (even index in the upper half), swapped to
 // big-endian when asked. An odd count leaves the lower half of the last word 0.
 std::vector<uint32_t> shading_words(const float* values, uint32_t count, bool big_endian);

@@ -321,7 +321,7 @@ private:
     {
         for (size_t i = 0; i < n; ++i) {
             const uint8_t* pixel = pixels + BytesPerPixel * i;
-            counts[i] = static_cast<uint16_t>(counts[i] + (pixel[0] + pixel[1] + pixel[2]) / 3);
+            counts[i] = static_cast<uint16_t>(counts[i] + channel_mean_rounded_down(pixel));
         }
     }
 

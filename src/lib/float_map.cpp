@@ -26,12 +26,6 @@ float channel_mean_exact(const uint8_t* pixel)
     return static_cast<float>(sum) / 3.0f;
 }
 
-float channel_mean_rounded_down(const uint8_t* pixel)
-{
-    const int sum = pixel[0] + pixel[1] + pixel[2];
-    return static_cast<float>(sum / 3);
-}
-
 uint16_t little_endian_16(const uint8_t* bytes)
 {
     return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
@@ -73,7 +67,7 @@ template <int BytesPerPixel>
 void add_colour(float* values, const uint8_t* pixels, int32_t n)
 {
     for (int32_t i = 0; i < n; ++i)
-        values[i] += channel_mean_rounded_down(pixels + BytesPerPixel * i);
+        values[i] += static_cast<float>(channel_mean_rounded_down(pixels + BytesPerPixel * i));
 }
 
 bool same_size(const FloatMap& map, const Image& image)

@@ -5,6 +5,14 @@
 #include <cstdint>
 #include <cstring>
 
+// A colour pixel's grey value as adding a colour image takes it: the mean of
+// its first three channels rounded down. Inline, so that loops over a line
+// stay vectorised.
+inline uint8_t channel_mean_rounded_down(const uint8_t* pixel)
+{
+    return static_cast<uint8_t>((pixel[0] + pixel[1] + pixel[2]) / 3);
+}
+
 class Image {
 public:
     Image() = default;

@@ -65,6 +65,47 @@ def clamped_scene():
     return blocks_scene(blocks)
 
 
+# Gains exactly representable, and frames whose blocks they lift to 100 exactly.
+BOTH_GAINS = [[2.0, 1.25, 1.25, 2.0], [1.25, 1.0, 1.0, 1.25], [2.0, 1.25, 1.25, 2.0]]
+BOTH_MASKED = [(10, 10), (50, 5), (20, 20), (21, 20), (20, 21), (21, 21)]
+
+
+def both_maps_scene():
+    """Blocks of 100 / gain with hot pixels, a hot 2 x 2 and a bright column
+    5 in the defect map, a dark single at 30, 40 that it misses; the shading
+    map written as the camera's gains."""
+    rows = [[int(100 / BOTH_GAINS[y // 16][x // 16]) for x in range(W)] for y in range(H)]
+    for x, y in BOTH_MASKED:
+        rows[y][x] = 250
+    rows[40][30] = 20
+    for y in range(H):
+        rows[y][5] = 160
+    entries = ["%d;%d;0" % xy for xy in BOTH_MASKED] + ["5;0;4"]
+    shading = "4; 3;\r\n" + "".join(
+        "".join("%f; " % g for g in row) + "\r\n" for row in BOTH_GAINS)
+    return [rows, rows], {"defpix.txt": "\r\n".join(entries) + "\r\n", "shading.txt": shading}
+
+
+def both_maps_expected():
+    """What a report with both maps says, computed here from the scene."""
+    rows = both_maps_scene()[0][0]
+    gained = [[min(255, int(v * BOTH_GAINS[y // 16][x // 16])) for x, v in enumerate(row)]
+              for y, row in enumerate(rows)]
+    masked = set(BOTH_MASKED) | {(5, y) for y in range(H)}
+    kept = [gained[y][x] for y in range(H) for x in range(W) if (x, y) not in masked]
+    mean = sum(kept) / len(kept)
+    spread = (sum((v - mean) ** 2 for v in kept) / len(kept)) ** 0.5
+    blocks = [sum(gained[y][x] for y in range(j * 16, j * 16 + 16) for x in range(i * 16, i * 16 + 16))
+              / 256 for j in range(3) for i in range(4)]
+    gains = [g for row in BOTH_GAINS for g in row]
+    return {"defects.map_pixels": 6, "defects.map_columns": 1,
+            "defects.clusters": {"1": 2, "2-4": 1, "5+": 0, "largest": 4},
+            "shading.gain_min": min(gains), "shading.gain_max": max(gains),
+            "shading.gain_mean": sum(gains) / len(gains), "shading.gains_clamped": 0,
+            "shading.spread_after": (max(blocks) - min(blocks)) / (sum(blocks) / 12) * 100,
+            "nonuniformity.after": spread / mean * 100}
+
+
 def write_scene(prog, scene, maps):
     """The scene's frames and maps in the folder; their names."""
     frames, files = scene()
@@ -78,7 +119,7 @@ def write_scene(prog, scene, maps):
             write_bmp(prog.path(names[-1]), rows)
     for name, text in files.items():
         prog.write_bytes(name, text.encode())
-    if "shading.txt" in maps:
+    if "shading.txt" in maps and "shading.txt" not in files:
         made = prog.run("--load_img", *names, "--create_shading_map",
                         "--save_shading_map", "shading.txt")
         assert made.status == 0, made.out
@@ -108,7 +149,8 @@ def write_scene(prog, scene, maps):
         "shading.corner_centre_after": 1, "nonuniformity.after": 0}),
     (clamped_scene, ["--shading", "shading.txt"], {
         "shading.gain_max": 20, "shading.gains_clamped": 1}),
-], ids=["defects", "noise", "noise in colour", "vignetting", "clamped gain"])
+    (both_maps_scene, ["--defpix", "defpix.txt", "--shading", "shading.txt"], both_maps_expected()),
+], ids=["defects", "noise", "noise in colour", "vignetting", "clamped gain", "both maps"])
 def test_report_figures_on_known_frames(prog, inspect, scene, maps, expected):
     names = write_scene(prog, scene, maps)
     result = inspect.run("report", *names, *maps, "--out", "out")

@@ -20,6 +20,7 @@
 #include "correction/defpix.h"
 #include "correction/defpix_apply.h"
 #include "correction/shading.h"
+#include "correction/shading_gain.h"
 #include "environment.h"
 #include "genapi_description.h"
 #include "gentl_consumer.h"
@@ -363,7 +364,8 @@ void make_maps(Maps& maps, bool gains_in_camera_steps)
     if (gains_in_camera_steps) {
         for (int32_t j = 0; j < maps.shading->height(); ++j)
             for (int32_t i = 0; i < maps.shading->width(); ++i)
-                maps.shading->set(i, j, float(shading_gain(maps.shading->get(i, j))) / 4096.0f);
+                maps.shading->set(
+                    i, j, float(shading_gain(maps.shading->get(i, j))) / shading_gain_scale);
     }
 }
 

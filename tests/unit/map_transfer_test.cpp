@@ -516,29 +516,6 @@ TEST_F(MapTransferTest, ShadingOverAHostOrderPortSendsHostWords)
     EXPECT_EQ(port_->blocks[0], expected);
 }
 
-struct GainCase {
-    float value;
-    uint16_t gain;
-};
-
-class ShadingGain : public ::testing::TestWithParam<GainCase> {};
-
-TEST_P(ShadingGain, IsTheValueIn12FractionalBitsClamped)
-{
-    EXPECT_EQ(shading_gain(GetParam().value), GetParam().gain) << GetParam().value;
-}
-
-INSTANTIATE_TEST_SUITE_P(Values, ShadingGain,
-                         ::testing::Values(GainCase{1.0f, 4096}, GainCase{0.5f, 2048},
-                                           GainCase{1.0001f, 4096}, GainCase{0.0f, 0},
-                                           GainCase{1.0f / 8192, 0}, GainCase{-0.0001f, 0},
-                                           GainCase{-3.0f, 0}, GainCase{65534.0f / 4096, 65534},
-                                           GainCase{65535.0f / 4096, 65535}, GainCase{16.0f, 65535},
-                                           GainCase{524288.0f, 65535}, GainCase{3.0e38f, 65535},
-                                           GainCase{std::numeric_limits<float>::infinity(), 65535},
-                                           GainCase{-std::numeric_limits<float>::infinity(), 0},
-                                           GainCase{std::numeric_limits<float>::quiet_NaN(), 0}));
-
 struct ShadingFailure {
     const char* what;
     std::map<uint32_t, int32_t> write_status;
