@@ -17,35 +17,6 @@ class DefpixTable;
 class FloatMap;
 struct FileBand;
 
-// The largest deviation from the window mean the deviation curve shows.
-constexpr int32_t largest_plotted_deviation = 64;
-
-// What detection finds on an 8-bit image, split by direction.
-struct OutlierScan {
-    // Per pixel, row-major: 0, or outlier_bright / outlier_dark; empty when
-    // only counted.
-    std::vector<uint8_t> kind;
-    int64_t bright = 0;
-    int64_t dark = 0;
-    // deviating[x]: pixels whose value differs from their window mean by
-    // more than x grey levels.
-    std::array<int64_t, largest_plotted_deviation + 1> deviating{};
-
-    int64_t outliers() const { return bright + dark; }
-};
-
-constexpr uint8_t outlier_bright = 1;
-constexpr uint8_t outlier_dark = 2;
-
-// Detection as --create_defpix_map runs it (window w × w, threshold t): a
-// pixel above its window mean by more than t is bright, one below it by more
-// than t dark. With t below 0 every pixel is an outlier: bright unless it is
-// below its mean by more than t.
-// With `counted` the scan keeps no per-pixel kinds, only the counts.
-enum class OutlierKinds { kept, counted };
-OutlierScan scan_outliers(const ImageBW& image, int32_t threshold, int32_t window,
-                          OutlierKinds kinds = OutlierKinds::kept);
-
 // The square root of the mean, over all pixels, of each pixel's sample
 // variance across the frames (divisor L - 1), in grey levels; none for a
 // single frame or when a frame cannot be read again. A pixel's value is the
@@ -91,16 +62,6 @@ ClusterCounts count_clusters(const DefpixTable& table);
 // The pixels of the map: its pixel entries and every pixel of its column
 // entries, as a mask of width × height (1 in the map).
 std::vector<uint8_t> defect_mask(const DefpixTable& table, int32_t width, int32_t height);
-
-// Outliers against the map: in it, map pixel entries that are no outlier,
-// outliers not in it.
-struct MapAgreement {
-    int64_t confirmed = 0;
-    int64_t stale = 0;
-    int64_t missed = 0;
-};
-MapAgreement compare_with_map(const OutlierScan& scan, const std::vector<uint8_t>& mask,
-                              const DefpixTable& table, int32_t width);
 
 // Spread, scatter and corner-to-centre ratio of block means; each none where
 // it would divide by zero.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "figures.h"
+#include "outlier_scan.h"
 #include "picture.h"
 
 class DefpixTable;

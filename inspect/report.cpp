@@ -18,6 +18,7 @@
 #include "lib/image_sum.h"
 #include "lib/parallel.h"
 #include "map_input.h"
+#include "outlier_scan.h"
 #include "pictures.h"
 #include "platform/directory.h"
 #include "platform/workers.h"

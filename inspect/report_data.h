@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "figures.h"
+#include "outlier_scan.h"
 
 // Everything measured for one report; what needs a map that was not given
 // stays empty.
