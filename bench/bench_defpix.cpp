@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bench.h"
+#include "correction/box_filter.h"
 #include "correction/defpix.h"
 #include "correction/defpix_apply.h"
 #include "correction/defpix_detect.h"

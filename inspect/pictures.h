@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "figures.h"
 #include "image_figures.h"
+#include "outlier_scan.h"
 #include "picture.h"
 
 class DefpixTable;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "figures.h"
 #include "image_figures.h"
 #include "map_geometry.h"
+#include "outlier_scan.h"
 
 // Everything measured for one report; what needs a map that was not given
 // stays empty.

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
+
+// The filter and outlier rule detection runs, which its callers compare with.
+#include "correction/box_filter.h"
 
 class DefpixTable;
 class ImageBW;
@@ -16,18 +18,6 @@ struct DetectionSettings {
     int32_t lt_v = 16;   // threshold
     int32_t lt_w = 128;  // window width
 };
-
-// Turns the image in place into a mask: 255 where a pixel lies strictly more
-// than t above or below the rounded-down mean of the window of wh × wv pixels
-// around it (an even window reaches one pixel further right and down; pixels
-// outside the image do not count), 0 elsewhere. Windows below 1 count as 1.
-void box_filter_threshold(ImageBW& image, int32_t wh, int32_t wv, int32_t t);
-
-// The same window means, row by row from the top: visit(y, pixels, means, n)
-// gets row y's n pixels and the rounded-down mean of each one's window.
-using RowMeansVisitor =
-    std::function<void(int32_t y, const uint8_t* pixels, const uint8_t* means, int32_t n)>;
-void box_filter_means(const ImageBW& image, int32_t wh, int32_t wv, const RowMeansVisitor& visit);
 
 // --create_defpix_map: takes the given threshold and width into the settings
 // (a width below 1 is refused and the previous one kept), then adds every

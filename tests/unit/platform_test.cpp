@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <ios>
 #include <string>
 #include <vector>
 
+#include "platform/bits.h"
 #include "platform/counter.h"
 #include "platform/directory.h"
 #include "platform/file_replace.h"
@@ -91,4 +94,18 @@ TEST(Platform, MissingLibraryDoesNotLoad)
 {
     EXPECT_EQ(nullptr, platform::SharedLibrary::open("no_such_library_anywhere.cti"));
     EXPECT_NE(std::string(), platform::shared_library_suffix());
+}
+
+// Every single bit, and words with bits above the lowest, through the
+// compiler's scan and the portable one.
+TEST(Platform, LowestSetBitOfEveryPosition)
+{
+    for (int32_t bit = 0; bit < 64; ++bit) {
+        const uint64_t single = uint64_t{1} << bit;
+        const uint64_t with_higher = single | (~uint64_t{0} << bit) | (uint64_t{1} << 63);
+        for (uint64_t word : {single, with_higher}) {
+            EXPECT_EQ(platform::lowest_set_bit(word), bit) << std::hex << word;
+            EXPECT_EQ(platform::lowest_set_bit_by_halves(word), bit) << std::hex << word;
+        }
+    }
 }
