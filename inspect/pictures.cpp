@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "correction/defpix.h"
 #include "lib/float_map.h"
 #include "lib/image.h"
+#include "lib/zero_skip.h"
 
 namespace {
 
@@ -204,17 +204,8 @@ void draw_outlier_marks(Picture& picture, const OutlierScan& scan, int32_t frame
     const int32_t W = frame_width;
     const uint8_t* kinds = scan.kind.data();
     const size_t count = scan.kind.size();
-    for (size_t i = 0; i < count; ++i) {
-        // Outliers are rare: eight pixels at a time are passed over.
-        if (i % 8 == 0 && i + 8 <= count) {
-            uint64_t eight;
-            std::memcpy(&eight, kinds + i, sizeof eight);
-            if (eight == 0) {
-                i += 7;
-                continue;
-            }
-        }
-        if (!kinds[i]) continue;
+    for (size_t i = next_nonzero(kinds, 0, count); i < count;
+         i = next_nonzero(kinds, i + 1, count)) {
         const int32_t x = static_cast<int32_t>(i % static_cast<size_t>(W)) / step;
         const int32_t y = static_cast<int32_t>(i / static_cast<size_t>(W)) / step;
         picture.fill(x - 1, y - 1, 3, 3,

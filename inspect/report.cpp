@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <optional>
 
 #include "correction/defpix.h"
@@ -22,7 +21,6 @@
 #include "outlier_scan.h"
 #include "pictures.h"
 #include "platform/directory.h"
-#include "platform/workers.h"
 #include "progress.h"
 #include "report_data.h"
 #include "report_page.h"
@@ -229,34 +227,27 @@ private:
     // Every figure into data_ and every picture into `pictures`, in two parts
     // of about equal work, side by side when a second processor is there: the
     // figures of M8 itself with the pictures, and those of M8 with the maps
-    // applied. Parts may not throw: running out of memory in either
-    // is raised again once both are done.
+    // applied. Running out of memory in either is thrown once both are done.
     void measure_and_draw(std::vector<ReportFile>& pictures)
     {
         data_.threshold = options_.threshold;
         data_.window = options_.window;
         if (table_) measure_map();
         const bool beside = parallel_parts() >= 2;
-        bool out_of_memory[2] = {false, false};
         const auto part = [&](int32_t index) {
-            try {
-                if (index == 0) {
-                    measure_mean_image();
-                    pictures = make_pictures();
-                } else {
-                    measure_with_maps(!beside);
-                }
-            } catch (const std::bad_alloc&) {
-                out_of_memory[index] = true;
+            if (index == 0) {
+                measure_mean_image();
+                pictures = make_pictures();
+            } else {
+                measure_with_maps(!beside);
             }
         };
         if (beside) {
-            platform::run_parts(2, part);
+            run_parts(2, part);
         } else {
             part(0);
             part(1);
         }
-        if (out_of_memory[0] || out_of_memory[1]) throw std::bad_alloc();
         pictures.push_back({"profiles.svg", profiles_svg(before_, after_ ? &*after_ : nullptr)});
         pictures.push_back({"deviation.svg", deviation_svg(scan_, scan_after_.get(), pixels())});
     }

@@ -16,7 +16,6 @@
 #include "lib/parallel.h"
 #include "lib/zero_skip.h"
 #include "platform/bits.h"
-#include "platform/workers.h"
 
 namespace {
 
@@ -113,19 +112,13 @@ std::unique_ptr<OutlierMask> find_outliers(const MeanImage& mean, const Detectio
         lines.emplace_back(new MeanLines(mean, down, static_cast<int32_t>(first),
                                          static_cast<int32_t>(last), *mask));
     }
-    std::vector<char> failed(static_cast<size_t>(parts), 0);
-    platform::run_parts(parts, [&](int32_t part) {
+    run_parts(parts, [&](int32_t part) {
         int64_t first = 0;
         int64_t last = 0;
         part_range(height, parts, part, first, last);
-        try {
-            box_filter_rows(*lines[part], across, down, settings.lt_v, static_cast<int32_t>(first),
-                            static_cast<int32_t>(last));
-        } catch (const std::bad_alloc&) {
-            failed[static_cast<size_t>(part)] = 1;
-        }
+        box_filter_rows(*lines[part], across, down, settings.lt_v, static_cast<int32_t>(first),
+                        static_cast<int32_t>(last));
     });
-    if (std::find(failed.begin(), failed.end(), 1) != failed.end()) throw std::bad_alloc();
     std::vector<MeanImage::LineTotal> totals;
     for (const std::unique_ptr<MeanLines>& part : lines) totals.push_back(part->total());
     mean.take_line_totals(totals);

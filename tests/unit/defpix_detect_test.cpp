@@ -16,6 +16,7 @@
 #include "lib/float_map.h"
 #include "lib/image.h"
 #include "lib/image_sum.h"
+#include "parts_set.h"
 
 namespace {
 
@@ -66,13 +67,19 @@ TEST_P(DetectionOfTheMean, AsTheWholeImageFiltered)
             }
     expected += "defect count " + std::to_string(found) + "\n";
 
-    const MeanImage mean(ImageSum{std::move(sum), 16});
-    DetectionSettings settings;
-    DefpixTable table;
-    testing::internal::CaptureStdout();
-    create_defpix_map(&mean, settings, table, c.threshold, c.window);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "create_defpix_map()\n" + expected);
-    EXPECT_EQ(table.defpix_count(), std::min(found, defpix_table_capacity));
+    for (int32_t parts : {1, 2}) {
+        const PartsSet set(parts);
+        std::unique_ptr<FloatMap> copy(new FloatMap(c.width, c.height));
+        std::memcpy(copy->data(), sum->data(), static_cast<size_t>(sum->count()) * sizeof(float));
+        const MeanImage mean(ImageSum{std::move(copy), 16});
+        DetectionSettings settings;
+        DefpixTable table;
+        testing::internal::CaptureStdout();
+        create_defpix_map(&mean, settings, table, c.threshold, c.window);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "create_defpix_map()\n" + expected)
+            << parts << " part(s)";
+        EXPECT_EQ(table.defpix_count(), std::min(found, defpix_table_capacity));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, DetectionOfTheMean,
@@ -82,8 +89,7 @@ INSTANTIATE_TEST_SUITE_P(Windows, DetectionOfTheMean,
                                            DetectCase{130, 9, 16, 0}, DetectCase{9, 130, 33, 2},
                                            DetectCase{1, 1, 128, 16}, DetectCase{5, 40, 8, -1},
                                            DetectCase{64, 3, 5, 300},
-                                           // Tall enough for two parts where there
-                                           // are two processors.
+                                           // Tall enough to be split in two parts.
                                            DetectCase{50, 300, 16, 4}, DetectCase{50, 300, 301, 8},
                                            DetectCase{33, 200, 2, 16}, DetectCase{40, 129, 128, 2},
                                            DetectCase{17, 128, 1, 0}));
