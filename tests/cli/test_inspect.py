@@ -284,13 +284,15 @@ def map_file(name, text):
      "s.txt: holds 2 rows of gains, its header 3"),
     (map_file("s.txt", "4; 3;\r\n" + "1.0; 1.0; nan; 1.0; \r\n" * 3), ["a.bmp", "--shading", "s.txt"],
      "has a gain that is no number: 'nan'"),
+    (map_file("s.txt", "4; 3;\r\n" + "1.0; 1e40; 1.0; 1.0; \r\n" * 3),
+     ["a.bmp", "--shading", "s.txt"], "has a gain beyond the float range: '1e40'"),
     (map_file("s.txt", "2; 2;\r\n" + "1.0; 1.0; \r\n" * 2), ["a.bmp", "--shading", "s.txt"],
      "s.txt: 2 x 2 blocks, the 64 x 48 frames have 4 x 3 blocks of 16 x 16 pixels"),
     (None, ["a.bmp", "--bogus"], "report: unknown option --bogus"),
     (None, ["a.bmp", "--width", "0"], "--width takes a whole number of 1 or more"),
     (None, ["--out", "out"], "report: no FRAME.bmp given"),
 ], ids=["other size", "missing", "truncated", "malformed defect map", "kind", "map too large",
-        "rows missing", "gain no number", "blocks", "unknown option", "bad width", "no frames"])
+        "rows missing", "gain no number", "gain beyond float", "blocks", "unknown option", "bad width", "no frames"])
 def test_report_refuses_bad_input_and_writes_nothing(prog, inspect, setup, args, message):
     write_bmp(prog.path("a.bmp"), flat())
     if setup:
@@ -301,6 +303,25 @@ def test_report_refuses_bad_input_and_writes_nothing(prog, inspect, setup, args,
     assert result.err.count("\n") == 1
     assert result.out == ""
     assert not os.path.exists(prog.path("kd-report"))
+
+
+def test_out_of_memory_is_one_line_and_status_2(prog, inspect):
+    """Memory refused while the report measures: main's one boundary says so."""
+    if prog.windows:
+        pytest.skip("the address-space limit is set the POSIX way")
+    with open(inspect.prog, "rb") as f:
+        if b"AddressSanitizer" in f.read():
+            pytest.skip("the sanitizers reserve more address space than the limit")
+    # Two 6000 x 6000 frames: their float sum (144 MB) fits under the limit,
+    # the sum with the 8-bit mean and the figures' images does not. One
+    # malloc arena keeps a second thread from reserving one of its own.
+    write_bmp(prog.path("big.bmp"), [bytes([100]) * 6000] * 6000)
+    limited = ["bash", "-c", 'ulimit -v 170000; exec "$0" "$@"', inspect.prog]
+    result = subprocess.run(limited + ["report", "big.bmp", "big.bmp"], cwd=prog.cwd,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600,
+                            env=dict(os.environ, MALLOC_ARENA_MAX="1"))
+    assert result.returncode == 2
+    assert result.stderr.decode() == "kd-inspect report: out of memory\n"
 
 
 SHADING = "2; 1;\r\n1.000000; 2.000000; \r\n"
