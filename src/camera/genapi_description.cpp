@@ -407,6 +407,12 @@ private:
 
     bool locate(const Element& node, Register& where)
     {
+        if (!add_addresses(node, where) || !take_layout(node, where)) return false;
+        return node.kind != "MaskedIntReg" || take_masked_bits(node, where);
+    }
+
+    bool add_addresses(const Element& node, Register& where)
+    {
         if (property(node, "pIndex")) return unsupported(node, " with pIndex");
         if (property(node, "IntSwissKnife"))
             return unsupported(node, " with an address from an IntSwissKnife");
@@ -424,7 +430,12 @@ private:
             where.address += static_cast<uint64_t>(offset);
             addressed = true;
         }
-        if (!addressed) return missing(node, "no Address");
+        return addressed || missing(node, "no Address");
+    }
+
+    // Length, byte order, sign and access; the value is the whole register.
+    bool take_layout(const Element& node, Register& where)
+    {
         int64_t length = 0;
         bool present = false;
         if (!literal_or_pointer(node, "Length", "pLength", length, present))
@@ -437,10 +448,13 @@ private:
             !choice(node, "Sign", "Unsigned", "Signed", where.is_signed))
             return false;
         if (const Element* access = property(node, "AccessMode")) where.access = access->text;
-        unsigned bits = static_cast<unsigned>(8 * where.length);
-        where.width = bits;
-        if (node.kind != "MaskedIntReg") return true;
+        where.width = static_cast<unsigned>(8 * where.length);
+        return true;
+    }
 
+    bool take_masked_bits(const Element& node, Register& where)
+    {
+        const unsigned bits = static_cast<unsigned>(8 * where.length);
         unsigned low = 0, high = 0;
         const Element* bit = property(node, "Bit");
         const Element* lsb = property(node, "LSB");
