@@ -31,7 +31,8 @@ class SimulatedCamera:
 
     def run(self, *args):
         result = self.prog.run(*args, env=self.environment())
-        assert USAGE_END in result.out
+        assert USAGE_END in result.out, "status %d, output %r, errors %r" % (
+            result.status, result.out[:200], result.err[:500])
         result.messages = result.out.split(USAGE_END, 1)[1]
         return result
 
