@@ -9,6 +9,7 @@
 #include "lib/bmp.h"
 #include "lib/float_map.h"
 #include "lib/parallel.h"
+#include "parts_set.h"
 
 namespace {
 
@@ -71,11 +72,10 @@ void run_load_img(BenchContext& context)
                    read_ms);
 
     if (parallel_parts() > 1) {
-        const int32_t parts = set_parallel_parts(1);
+        const PartsSet one_part(1);
         context.report("  the same, one thread",
                        context.best_ms([&] { sum_banded(paths, AccumulateOptions()); }), floor,
                        read_ms);
-        set_parallel_parts(parts);
     }
     for (uint32_t band_kib : {256u, 2048u}) {
         AccumulateOptions options;

@@ -16,6 +16,7 @@
 #include "lib/float_map.h"
 #include "lib/image.h"
 #include "lib/parallel.h"
+#include "parts_set.h"
 
 namespace {
 
@@ -46,12 +47,11 @@ void run_detect(BenchContext& context)
     std::fprintf(bench_out(), "  %d defects found (window %d, threshold %d)\n",
                  state.defpix_table.defpix_count(), state.detection.lt_w, state.detection.lt_v);
     if (parallel_parts() > 1) {
-        const int32_t parts = set_parallel_parts(1);
+        const PartsSet one_part(1);
         context.report("  the same, one thread",
                        context.best_ms([&] { load_frames_into(state, sum); },
                                        [&] { create_defpix_map_as_command(state); }),
                        floor, copy_ms);
-        set_parallel_parts(parts);
     }
 
     // The filter alone on the 8-bit mean, at the default window and two others.

@@ -13,6 +13,7 @@
 #include "lib/float_map.h"
 #include "lib/image.h"
 #include "lib/parallel.h"
+#include "parts_set.h"
 
 namespace {
 
@@ -46,12 +47,11 @@ void run_shading_create(BenchContext& context)
     std::fprintf(bench_out(), "  map of %d x %d blocks\n", state.shading_map->width(),
                  state.shading_map->height());
     if (parallel_parts() > 1) {
-        const int32_t parts = set_parallel_parts(1);
+        const PartsSet one_part(1);
         context.report("  the same, one thread",
                        context.best_ms([&] { load_frames_into(state, sum); },
                                        [&] { create_shading_map_as_command(state); }),
                        floor, context.image_copy_ms());
-        set_parallel_parts(parts);
     }
 
     load_frames_into(state, sum);
